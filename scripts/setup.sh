@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Installs what the builds need on a fresh Debian machine, where it is
+# missing: cmake, ninja, g++, GoogleTest, and the mingw-w64 i686 cross
+# compiler for px714sup.dll. Safe to run again.
+set -euo pipefail
+
+need=()
+command -v cmake >/dev/null || need+=(cmake)
+command -v ninja >/dev/null || need+=(ninja-build)
+command -v g++ >/dev/null || need+=(g++)
+[ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
+command -v i686-w64-mingw32-g++ >/dev/null || need+=(g++-mingw-w64-i686)
+
+if [ ${#need[@]} -gt 0 ]; then
+    echo "setup: installing ${need[*]}" >&2
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    apt-get install -y -qq "${need[@]}" >/dev/null
+fi
