@@ -91,6 +91,22 @@ bool ValidServiceType(DWORD type) {
     return process == SERVICE_WIN32_OWN_PROCESS || process == SERVICE_WIN32_SHARE_PROCESS;
 }
 
+// One more than the highest tag among the other services of the group.
+DWORD NextTag(const Key* self, const char* group) {
+    DWORD highest = 0;
+    for (auto& other : self->parent->subkeys) {
+        if (other.get() == self) continue;
+        const sim::Value* g = other->FindValue("Group");
+        if (g == nullptr || g->type != REG_SZ) continue;
+        std::string name(g->data.begin(), g->data.end());
+        name.resize(std::strlen(name.c_str()));
+        if (sim::CompareKeyNames(name, group) != 0) continue;
+        DWORD tag = ReadDword(*other, "Tag", 0);
+        if (tag > highest) highest = tag;
+    }
+    return highest + 1;
+}
+
 // A name the database can hold: not empty, at most 256 characters, no
 // slash or backslash.
 bool ValidName(std::string_view name) {
@@ -133,9 +149,11 @@ SC_HANDLE CreateServiceA(SC_HANDLE manager, LPCSTR serviceName, LPCSTR displayNa
     if (!ValidName(serviceName)) return FailHandle(ERROR_INVALID_NAME);
     if (displayName != nullptr && std::strlen(displayName) > 256) return FailHandle(ERROR_INVALID_NAME);
     if (!ValidServiceType(serviceType) || startType > SERVICE_DISABLED || errorControl > SERVICE_ERROR_CRITICAL ||
-        (startType <= SERVICE_SYSTEM_START && !IsDriverType(serviceType)) || binaryPathName == nullptr ||
-        tagId != nullptr /* a tag needs a boot or system start driver in a group; not modelled */)
+        (startType <= SERVICE_SYSTEM_START && !IsDriverType(serviceType)) || binaryPathName == nullptr)
         return FailHandle(ERROR_INVALID_PARAMETER);
+    // A tag orders the boot and system start drivers of one group.
+    const bool hasGroup = loadOrderGroup != nullptr && *loadOrderGroup != 0;
+    if (tagId != nullptr && (startType > SERVICE_SYSTEM_START || !hasGroup)) return FailHandle(ERROR_INVALID_PARAMETER);
 
     if (ServiceManager::FindServiceKey(m.registry, serviceName) != nullptr)
         return FailHandle(m.services.IsMarkedForDeletion(serviceName) ? ERROR_SERVICE_MARKED_FOR_DELETE
@@ -156,8 +174,12 @@ SC_HANDLE CreateServiceA(SC_HANDLE manager, LPCSTR serviceName, LPCSTR displayNa
     WriteDword(key, "Start", startType);
     WriteDword(key, "ErrorControl", errorControl);
     WriteText(key, "ImagePath", REG_EXPAND_SZ, binaryPathName);
-    if (loadOrderGroup != nullptr && *loadOrderGroup != 0) WriteText(key, "Group", REG_SZ, loadOrderGroup);
+    if (hasGroup) WriteText(key, "Group", REG_SZ, loadOrderGroup);
     if (displayName != nullptr) WriteText(key, "DisplayName", REG_SZ, displayName);
+    if (tagId != nullptr) {
+        *tagId = NextTag(key, loadOrderGroup);
+        WriteDword(key, "Tag", *tagId);
+    }
     m.services.Forget(serviceName);  // nothing of an earlier service of this name lives on
 
     ServiceManager::Handle h;

@@ -86,6 +86,24 @@ TEST_F(ServiceManagerTest, CreateRefusals) {
     EXPECT_TRUE(CloseServiceHandle(reader));
 }
 
+TEST_F(ServiceManagerTest, TagsOrderBootDriversOfAGroup) {
+    machine.LoadReg("[HKLM\\SYSTEM\\CurrentControlSet\\Services\\Earlier]\n\"Group\"=\"Filter\"\n\"Tag\"=dword:00000004\n");
+    DWORD tag = 0;
+    SC_HANDLE service = CreateServiceA(manager, "Tagged", "Tagged", SERVICE_ALL_ACCESS, SERVICE_KERNEL_DRIVER,
+                                       SERVICE_SYSTEM_START, SERVICE_ERROR_NORMAL, "t.sys", "filter", &tag, nullptr,
+                                       nullptr, nullptr);
+    ASSERT_NE(service, nullptr);
+    EXPECT_EQ(tag, 5u);
+    EXPECT_TRUE(CloseServiceHandle(service));
+    // No tag for a demand start driver.
+    SetLastError(0xdeadbeef);
+    EXPECT_EQ(CreateServiceA(manager, "Demand", "Demand", SERVICE_ALL_ACCESS, SERVICE_KERNEL_DRIVER,
+                             SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, "t.sys", "filter", &tag, nullptr, nullptr,
+                             nullptr),
+              nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+}
+
 TEST_F(ServiceManagerTest, TheRegistryIsTheDatabase) {
     machine.LoadReg("[HKLM\\SYSTEM\\CurrentControlSet\\Services\\Loaded]\n\"Type\"=dword:00000001\n");
     SC_HANDLE service = Open("LOADED");
