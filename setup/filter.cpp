@@ -27,6 +27,13 @@ bool TakeServiceName(char* name, size_t capacity, const char* serviceName) {
     return false;
 }
 
+// The driver path must fit its 260-byte buffer with its terminator.
+bool CheckDriverPath(const char* driverPath) {
+    if (driverPath == 0 || TextLength(driverPath) < MAX_PATH) return true;
+    Trace("The driver path is longer than 259 characters.\n");
+    return false;
+}
+
 // Opens the manager with full access; on failure traces the line and the
 // system's text and gives back the code through *code.
 SC_HANDLE OpenManager(DWORD* code) {
@@ -62,10 +69,8 @@ extern "C" int WINAPI InstallFilter(const char* serviceName, const char* driverP
     char keyPath[MAX_PATH];
     // Lengths are checked before the manager is asked anything.
     if (!TakeServiceName(name, sizeof(name), serviceName)) return ERROR_INVALID_NAME;
-    if (!CopyText(driver, sizeof(driver), driverPath)) {
-        Trace("The driver path is longer than 259 characters.\n");
-        return ERROR_INVALID_NAME;
-    }
+    if (!CheckDriverPath(driverPath)) return ERROR_INVALID_NAME;
+    CopyText(driver, sizeof(driver), driverPath);
 
     DWORD code = 0;
     SC_HANDLE manager = OpenManager(&code);
@@ -123,14 +128,14 @@ extern "C" int WINAPI InstallFilter(const char* serviceName, const char* driverP
     return 0;
 }
 
-// Requests the deletion of the service; the driver path is not used. 0 once
-// the service could be opened, whatever the deletion gives; otherwise the
-// error code.
+// Requests the deletion of the service; the driver path is not used beyond
+// the check that it fits, as InstallFilter's does. 0 once the service could
+// be opened, whatever the deletion gives; otherwise the error code.
 extern "C" int WINAPI RemoveFilter(const char* serviceName, const char* driverPath) {
-    (void)driverPath;
     TraceBanner();
     char name[24];
     if (!TakeServiceName(name, sizeof(name), serviceName)) return ERROR_INVALID_NAME;
+    if (!CheckDriverPath(driverPath)) return ERROR_INVALID_NAME;
 
     DWORD code = 0;
     SC_HANDLE manager = OpenManager(&code);

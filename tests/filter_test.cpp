@@ -191,6 +191,9 @@ TEST_F(FilterTest, OverlongNameOrPathIsRefusedBeforeTheManager) {
     machine.debugOutput.clear();
     EXPECT_EQ(RemoveFilter(name24.c_str(), kDriver), ERROR_INVALID_NAME);
     EXPECT_EQ(trace(), Banner({kNameLine}));
+    machine.debugOutput.clear();
+    EXPECT_EQ(RemoveFilter("Vxfilter", path260.c_str()), ERROR_INVALID_NAME);
+    EXPECT_EQ(trace(), Banner({kPathLine}));
     EXPECT_EQ(ManagerCalls(), 0);
     EXPECT_FALSE(machine.KeyExists("HKLM\\SYSTEM\\CurrentControlSet\\Services"));
 
@@ -214,8 +217,8 @@ TEST_F(FilterTest, OverlongNameOrPathIsRefusedBeforeTheManager) {
 TEST_F(FilterTest, RemoveDeletesAnExistingService) {
     machine.LoadReg("[HKLM\\SYSTEM\\CurrentControlSet\\Services\\Vxfilter]\n\"Type\"=dword:00000002\n"
                     "[HKLM\\SYSTEM\\CurrentControlSet\\Services\\Keep]\n\"Type\"=dword:00000002\n");
-    // The driver path is not used: any, also an empty or overlong one.
-    const std::string longPath(400, 'p');
+    // The driver path is not used: any that fits, also an empty one.
+    const std::string longPath(259, 'p');
     for (const char* path : {kDriver, "", longPath.c_str()}) {
         SCOPED_TRACE(path);
         machine.LoadReg("[HKLM\\SYSTEM\\CurrentControlSet\\Services\\Vxfilter]\n\"Type\"=dword:00000002\n");
