@@ -219,12 +219,14 @@ DWORD RemoveDevice(Machine& machine, DeviceMember& member) {
     member.key->parent->RemoveSubkey(member.key.get());
     member.removed = true;
 
-    // The device and enumerator keys go when the removal leaves them empty.
+    // NT: the device and enumerator keys go when the removal leaves them
+    // empty. 95/98/Me leave them.
     std::vector<std::string> parents;
     size_t start = 0;
     for (size_t slash; (slash = member.instanceId.find('\\', start)) != std::string::npos; start = slash + 1)
         parents.push_back(member.instanceId.substr(start, slash - start));
-    if (Key* root = machine.registry.FindPath(EnumRoot(machine))) RemoveEmptiedParents(root, parents);
+    Key* root = machine.registry.FindPath(EnumRoot(machine));
+    if (machine.IsNtFamily() && root != nullptr) RemoveEmptiedParents(root, parents);
 
     // The node's software key: its driver key below the class key.
     std::vector<std::string_view> parts;

@@ -119,9 +119,11 @@ DWORD ListDevices(Machine& machine, const GUID* classGuid, const char* enumerato
 // ERROR_NO_SUCH_DEVINST, a node without the value ERROR_INVALID_DATA.
 DWORD ReadDeviceProperty(Machine& machine, const DeviceMember& member, DWORD property,
                          std::vector<uint8_t>* data, DWORD* type);
-// DIF_REMOVE: the instance key with its subkeys, the node's driver key below
-// the class key, and the device and enumerator keys that the removal leaves
-// empty. Registry restrictions do not bind the device installer.
+// DIF_REMOVE: the instance key with its subkeys and the node's driver key
+// below the class key. On the NT family the device and enumerator keys that
+// the removal leaves empty go too; 95/98/Me leave the device key in place
+// (which is why the library deletes a removed SCSI node's device key there
+// itself). Registry restrictions do not bind the device installer.
 DWORD RemoveDevice(Machine& machine, DeviceMember& member);
 
 }  // namespace sim
