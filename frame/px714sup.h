@@ -29,6 +29,14 @@ int WINAPI RegisterInf(const char* sourceDirectory, const char* infFileName);
 /* 5. Removes the device nodes of one DEVICETYPE_ code whose hardware ID
  *    begins with the prefix; 0 or 1. */
 int WINAPI RemoveDeviceForDeviceType(const char* hardwareIdPrefix, unsigned int deviceType);
+/*    Its device-type codes. */
+#define DEVICETYPE_USB 0
+#define DEVICETYPE_SCSI 1
+#define DEVICETYPE_DISK 2
+#define DEVICETYPE_USBSTOR 3
+#define DEVICETYPE_USBMSC 4
+#define DEVICETYPE_VOLUME 5
+#define DEVICETYPE_MP3_USB 6
 /* 6. Removes this player's device nodes and enumerator keys (95/98); 0. */
 int WINAPI RemoveDeviceRegEntries(void);
 /* 7. Deletes the service NAME; 0 once it could be opened, else an error code. */
