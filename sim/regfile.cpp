@@ -541,7 +541,7 @@ bool ImportReg(Registry& registry, std::string_view bytes, const RegImportOption
                 st.encoding = "UTF-8";
                 ParseAndApply(WideSource{wide.data(), wide.size()}, context);
             } else {
-                st.encoding = "ANSI";
+                st.encoding = ascii ? "ASCII" : "ANSI";
                 ParseAndApply(ByteSource{reinterpret_cast<const unsigned char*>(text.data()), text.size()}, context);
             }
         }

@@ -43,7 +43,7 @@ struct RegImportOptions {
 
 struct RegImportStats {
     RegFormat format = RegFormat::Regedit4;  // from the header line
-    const char* encoding = "ANSI";   // "UTF-16LE", "UTF-8" or "ANSI"
+    const char* encoding = "ANSI";   // "UTF-16LE", "UTF-8", "ANSI" or "ASCII"
     size_t keys = 0;                 // [KEY] lines
     size_t keysDeleted = 0;          // [-KEY] lines
     size_t values = 0;               // values set
