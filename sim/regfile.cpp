@@ -313,10 +313,14 @@ private:
             }
             if (c == '\\') {
                 AppendText(run, pos_, out);
+                // Wine's regedit writes a line break inside a text as \r and \n;
+                // it drops the backslash of any other escape, which would
+                // quietly turn C:\Windows into C:Windows: that is refused here.
                 unsigned next = pos_ + 1 < n_ ? s_[pos_ + 1] : 0;
-                if (next != '\\' && next != '"')
-                    Fail(pos_, "only \\\\ and \\\" are escapes in a quoted text (write \\\\ for one backslash)");
-                out->push_back(static_cast<char>(next));
+                if (next != '\\' && next != '"' && next != 'n' && next != 'r')
+                    Fail(pos_, "unknown escape in a quoted text: only \\\\, \\\", \\n and \\r are escapes "
+                               "(write \\\\ for one backslash)");
+                out->push_back(next == 'n' ? '\n' : next == 'r' ? '\r' : static_cast<char>(next));
                 pos_ += 2;
                 run = pos_;
                 continue;
@@ -568,23 +572,35 @@ void Machine::LoadReg(std::string_view text) {
 // ---------------------------------------------------------------- writing
 
 RegWriter::RegWriter(RegFormat format, unsigned codePage) : format_(format), cp_(codePage) {
+    if (format == RegFormat::Version5) out_ = "\xFF\xFE";
     Ascii(format == RegFormat::Version5 ? kHeader5 : kHeader4);
     Ascii("\r\n");
 }
 
 void RegWriter::Ascii(std::string_view text) {
-    if (format_ == RegFormat::Version5)
-        wide_.append(text.begin(), text.end());
-    else
-        narrow_.append(text);
+    if (format_ == RegFormat::Regedit4) {
+        out_.append(text);
+        return;
+    }
+    for (char c : text) {
+        out_.push_back(c);
+        out_.push_back('\0');
+    }
+}
+
+void RegWriter::Wide(std::u16string_view text) {
+    for (char16_t c : text) {
+        if (c == 0xFFFD) ++replaced_;
+        out_.push_back(static_cast<char>(c & 0xFF));
+        out_.push_back(static_cast<char>(c >> 8));
+    }
 }
 
 size_t RegWriter::Ansi(std::string_view text) {
     if (format_ == RegFormat::Regedit4) {
-        narrow_.append(text);
+        out_.append(text);
         return text.size();
     }
-    size_t before = wide_.size();
     bool ascii = true;
     for (unsigned char c : text)
         if (c >= 0x80) {
@@ -592,13 +608,13 @@ size_t RegWriter::Ansi(std::string_view text) {
             break;
         }
     if (ascii) {
-        wide_.append(text.begin(), text.end());
-    } else {
-        cp_.ToWide(text, &wide_);
-        for (size_t i = before; i < wide_.size(); ++i)
-            if (wide_[i] == 0xFFFD) ++replaced_;
+        Ascii(text);
+        return text.size();
     }
-    return wide_.size() - before;
+    scratch_.clear();
+    cp_.ToWide(text, &scratch_);
+    Wide(scratch_);
+    return scratch_.size();
 }
 
 size_t RegWriter::Escaped(std::string_view text) {
@@ -737,17 +753,7 @@ void RegWriter::Subtree(const Registry& registry, const sim::Key* key) {
 
 std::string RegWriter::Finish() {
     Ascii("\r\n");
-    if (format_ == RegFormat::Regedit4) return std::move(narrow_);
-    std::string out;
-    out.resize(2 + wide_.size() * 2);
-    out[0] = static_cast<char>(0xFF);
-    out[1] = static_cast<char>(0xFE);
-    for (size_t i = 0; i < wide_.size(); ++i) {
-        out[2 + 2 * i] = static_cast<char>(wide_[i] & 0xFF);
-        out[3 + 2 * i] = static_cast<char>(wide_[i] >> 8);
-    }
-    wide_.clear();
-    return out;
+    return std::move(out_);
 }
 
 namespace {

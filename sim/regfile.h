@@ -85,12 +85,12 @@ public:
 
 private:
     void Ascii(std::string_view text);
+    void Wide(std::u16string_view text);
     size_t Ansi(std::string_view text);   // returns the characters written
     size_t Escaped(std::string_view text);
     RegFormat format_;
     CodePage cp_;
-    std::string narrow_;       // REGEDIT4 output
-    std::u16string wide_;      // version 5 output
+    std::string out_;          // the file's bytes so far
     size_t replaced_ = 0;
     std::u16string scratch_;
 };

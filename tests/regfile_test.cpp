@@ -97,6 +97,53 @@ const char16_t kRegedit4[] = uR"(REGEDIT4
 
 )";
 
+// What Wine 8's regedit exported (regedit /e) after importing kVersion5:
+// values sorted by name, a REG_SZ without terminator or with line breaks
+// as a quoted text (\r and \n escapes), a two-byte REG_DWORD as dword: with
+// two bytes of whatever followed it.
+const char16_t kWineExport[] = uR"(Windows Registry Editor Version 5.00
+
+[HKEY_LOCAL_MACHINE\SOFTWARE\Zumra Test]
+@="Default text"
+"BigEndian"=hex(5):00,00,00,2a
+"Binary"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,\
+  16,17,18,19,1a,1b,1c,1d,1e,1f,20,21,22,23,24,25,26,27,28,29,2a,2b,2c,2d,2e,\
+  2f
+"Café"="crème brûlée €5"
+"DwordOdd"=dword:00720201
+"Empty"=""
+"Expand"=hex(2):25,00,53,00,79,00,73,00,74,00,65,00,6d,00,52,00,6f,00,6f,00,74,\
+  00,25,00,5c,00,73,00,79,00,73,00,74,00,65,00,6d,00,33,00,32,00,5c,00,64,00,\
+  72,00,69,00,76,00,65,00,72,00,73,00,5c,00,76,00,78,00,73,00,63,00,73,00,69,\
+  00,2e,00,73,00,79,00,73,00,00,00
+"FullResource"=hex(9):02,00,00,00
+"Größe"=hex:64,65,66,67,68,69,6a,6b,6c,6d,6e,6f,70,71,72,73,74,75,76,77,78,79,\
+  7a,7b,7c,7d,7e,7f,80,81
+"Lines"="one\r\ntwo"
+"Link"=hex(6):5c,00,52,00
+"Max"=dword:ffffffff
+"Multi"=hex(7):56,00,78,00,73,00,63,00,73,00,69,00,00,00,4d,00,70,00,33,00,44,\
+  00,72,00,76,00,00,00,5a,00,75,00,6d,00,72,00,61,00,20,00,c4,00,00,00,00,00
+"None"=hex(0):
+"NoneData"=hex(0):01,02
+"Number"=dword:0000002a
+"Odd type"=hex(100000):07
+"Quad"=hex(b):2a,00,00,00,00,00,00,00
+"Requirements"=hex(a):03,00,00,00
+"Resources"=hex(8):01,00,00,00
+"Text"="C:\\Program Files\\Zumra \"PX714\""
+"Unterminated"="AB"
+
+[HKEY_LOCAL_MACHINE\SOFTWARE\Zumra Test\Sub key]
+
+[HKEY_LOCAL_MACHINE\SOFTWARE\Zumra Test\Sub key\Deeper]
+"é"=dword:00000001
+
+[HKEY_LOCAL_MACHINE\SOFTWARE\Zumra Test\Zeta]
+@=""
+
+)";
+
 const char kRoot[] = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Zumra Test";
 
 // Line feeds to CRLF.
@@ -179,6 +226,25 @@ TEST(RegFileTest, WhatRegeditWroteExportsBackByteForByte) {
         std::string out = sim::ExportReg(registry, in.stats.roots, row.format, 1252);
         EXPECT_EQ(out, row.bytes);
     }
+}
+
+// Every value type through Wine's regedit and back. The one line that comes
+// back otherwise is the text with line breaks: written as hex(1), which any
+// regedit reads back exactly, where Wine writes escapes that Windows'
+// regedit may not know.
+TEST(RegFileTest, WhatWineRegeditExportedRoundTrips) {
+    std::string wine = Utf16File(Crlf(kWineExport));
+    sim::Registry registry;
+    Imported in = Import(registry, wine);
+    ASSERT_TRUE(in.ok) << Describe(in.error);
+    const sim::Key* key = registry.FindPath(kRoot);
+    EXPECT_EQ(key->FindValue("Lines")->data, Bytes(std::string("one\r\ntwo", 9)));
+    EXPECT_EQ(key->FindValue("Unterminated")->data, Bytes(std::string("AB", 3)));
+    std::u16string expected = kWineExport;
+    std::u16string wineLine = u"\"Lines\"=\"one\\r\\ntwo\"";
+    expected.replace(expected.find(wineLine), wineLine.size(),
+                     u"\"Lines\"=hex(1):6f,00,6e,00,65,00,0d,00,0a,00,74,00,77,00,6f,00,00,00");
+    EXPECT_EQ(sim::ExportReg(registry, in.stats.roots, RegFormat::Version5, 1252), Utf16File(Crlf(expected)));
 }
 
 TEST(RegFileTest, BothFormatsHoldWhatTheAFunctionsSee) {
@@ -357,7 +423,7 @@ TEST(RegFileTest, MalformedTextsAreRefusedWithTheirPositionAndChangeNothing) {
         {good + "\"A\"=\r\n", 5, 5, "no data after '='"},
         {good + "\"A\"=\"text\r\n", 5, 5, "the text has no closing quote"},
         {good + "\"A\"=\"text\" more\r\n", 5, 12, "nothing may follow the closing quote"},
-        {good + "\"A\"=\"C:\\Windows\"\r\n", 5, 8, "only \\\\ and \\\" are escapes"},
+        {good + "\"A\"=\"C:\\Windows\"\r\n", 5, 8, "unknown escape in a quoted text"},
         {good + "\"A\"=-x\r\n", 5, 6, "nothing may follow '=-'"},
         {good + "\"A\"=text\r\n", 5, 5, "unknown data"},
         {good + "\"A\"=dword:\r\n", 5, 11, "one to eight hexadecimal digits"},

@@ -11,6 +11,11 @@
 #include <optional>
 #include <sstream>
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "sim/regfile.h"
 #include "tools/changes.h"
 #include "tools/json.h"
@@ -183,21 +188,52 @@ struct Options {
     std::vector<std::string> calls;
 };
 
-bool ReadFile(const std::string& path, std::string* bytes, std::string* error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        *error = std::strerror(errno);
-        return false;
+// A file's bytes, mapped into memory when it is a regular file (a large
+// export is read without being copied), read otherwise.
+class InputFile {
+public:
+    InputFile() = default;
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+    ~InputFile() {
+        if (mapped_ != nullptr) munmap(mapped_, size_);
     }
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
-    if (in.bad()) {
-        *error = "read error";
-        return false;
+    bool Open(const std::string& path, std::string* error) {
+        int fd = ::open(path.c_str(), O_RDONLY);
+        if (fd < 0) {
+            *error = std::strerror(errno);
+            return false;
+        }
+        struct stat info;
+        if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
+            void* p = mmap(nullptr, static_cast<size_t>(info.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+            if (p != MAP_FAILED) {
+                ::close(fd);
+                mapped_ = p;
+                size_ = static_cast<size_t>(info.st_size);
+                return true;
+            }
+        }
+        char buffer[1 << 16];
+        ssize_t n;
+        while ((n = ::read(fd, buffer, sizeof buffer)) > 0) copy_.append(buffer, static_cast<size_t>(n));
+        int readError = n < 0 ? errno : 0;
+        ::close(fd);
+        if (readError != 0) {
+            *error = std::strerror(readError);
+            return false;
+        }
+        return true;
     }
-    *bytes = std::move(buffer).str();
-    return true;
-}
+    std::string_view bytes() const {
+        return mapped_ ? std::string_view(static_cast<const char*>(mapped_), size_) : std::string_view(copy_);
+    }
+
+private:
+    void* mapped_ = nullptr;
+    size_t size_ = 0;
+    std::string copy_;
+};
 
 bool WriteFile(const std::string& path, const std::string& bytes, std::ostream& err) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -349,9 +385,9 @@ int Usage(const std::string& message, const std::string& command, std::ostream& 
 
 // Loads .reg texts into the machine, all or nothing per file; kExitOk or
 // kExitBadInput after telling where a text is wrong.
-int LoadTexts(sim::Machine& machine, const std::vector<std::pair<std::string, std::string>>& texts,
-              RunReport* report, Progress& progress, std::ostream& err) {
-    for (const auto& [name, bytes] : texts) {
+int LoadText(sim::Machine& machine, const std::string& name, std::string_view bytes, RunReport* report,
+             Progress& progress, std::ostream& err) {
+    {
         LoadedFile loaded{name, {}};
         sim::RegImportOptions options;
         options.codePage = machine.codePage;
@@ -378,13 +414,14 @@ int LoadTexts(sim::Machine& machine, const std::vector<std::pair<std::string, st
 int LoadFiles(sim::Machine& machine, const std::vector<std::string>& files, RunReport* report, Progress& progress,
               std::ostream& err) {
     for (const std::string& file : files) {
-        std::string bytes, error;
-        if (!ReadFile(file, &bytes, &error)) {
+        InputFile input;
+        std::string error;
+        if (!input.Open(file, &error)) {
             err << "px714sup: cannot read " << file << ": " << error << "\n";
             err << "px714sup: nothing was run\n";
             return kExitBadInput;
         }
-        int code = LoadTexts(machine, {{file, bytes}}, report, progress, err);
+        int code = LoadText(machine, file, input.bytes(), report, progress, err);
         if (code != kExitOk) return code;
     }
     return kExitOk;
@@ -544,8 +581,7 @@ int Demo(const Options& o, std::ostream& out, std::ostream& err) {
         report.title = sample.title;
         report.os = sample.os;
         report.codePage = machine.codePage;
-        int code = LoadTexts(machine, {{std::string("tools/samples/") + sample.file, std::string(sample.text)}},
-                             &report, progress, err);
+        int code = LoadText(machine, std::string("tools/samples/") + sample.file, sample.text, &report, progress, err);
         if (code != kExitOk) return kExitInternal;  // the samples are part of the tool
         Prepare(machine, false, &report);
         code = RunCalls(machine, PreviewCalls(defaults), o, &report, progress, err);
