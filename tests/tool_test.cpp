@@ -298,11 +298,16 @@ TEST(ToolChangesTest, EveryKeyValueAndDeviceNodeThatChanged) {
     EXPECT_EQ(lines, (std::vector<std::string>{
                          "keyDeleted " + hklm + "Enum\\SCSI\\ZMRA714_PX714___________1.00 0",
                          "keyDeleted " + hklm + "Enum\\SCSI\\ZMRA714_PX714___________1.00\\PX714&0 1",
+                         "valueDeleted " + hklm + "Enum\\SCSI\\ZMRA714_PX714___________1.00\\PX714&0 \"HardwareID\"",
                          "deviceNodeRemoved SCSI\\ZMRA714_PX714___________1.00\\PX714&0 (ZMRA714_PX714___________1.00)",
                          "keyDeleted " + hklm + "Enum\\USB\\VID_066F 1",  // a device key, not an instance
+                         "valueDeleted " + hklm + "Enum\\USB\\VID_066F \"HardwareID\"",
                          "valueAdded " + hklm + "SOFTWARE\\Classes\\Drive\\shellex\\ContextMenuHandlers\\Menu \"Default\"",
                          "keyDeleted " + hklm + "SOFTWARE\\Gone 2",
+                         "valueDeleted " + hklm + "SOFTWARE\\Gone",
+                         "valueDeleted " + hklm + "SOFTWARE\\Gone \"Bytes\"",
                          "keyDeleted " + hklm + "SOFTWARE\\Gone\\Deeper 1",
+                         "valueDeleted " + hklm + "SOFTWARE\\Gone\\Deeper \"Multi\"",
                          "valueSet " + hklm + "SOFTWARE\\Kept \"Changed\"",
                          "valueSet " + hklm + "SOFTWARE\\Kept \"Retyped\"",
                          "valueDeleted " + hklm + "SOFTWARE\\Kept \"Removed\"",
@@ -313,11 +318,14 @@ TEST(ToolChangesTest, EveryKeyValueAndDeviceNodeThatChanged) {
                          "keyAdded " + hklm + "SOFTWARE\\VXFILTER",
                          "valueAdded " + hklm + "SOFTWARE\\VXFILTER \"Start\"",
                          "keyDeleted " + hklm + "SOFTWARE\\Vxfilter 1",
+                         "valueDeleted " + hklm + "SOFTWARE\\Vxfilter \"Start\"",
                          "keyDeleted " + hklm + "SYSTEM\\CurrentControlSet\\Enum\\USB\\Vid_066F&Pid_3400 0",
                          "keyDeleted " + hklm + "SYSTEM\\CurrentControlSet\\Enum\\USB\\Vid_066F&Pid_3400\\5&2C3A4B1&0&2 1",
+                         "valueDeleted " + hklm + "SYSTEM\\CurrentControlSet\\Enum\\USB\\Vid_066F&Pid_3400\\5&2C3A4B1&0&2 \"HardwareID\"",
                          "deviceNodeRemoved USB\\Vid_066F&Pid_3400\\5&2C3A4B1&0&2 (USB\\Vid)",
                          "keyDeleted " + hklm + "SYSTEM\\CurrentControlSet\\Enum\\USB\\Vid_066F&Pid_3400\\5&2C3A4B1&0&2\\Control 0",
                          "keyDeleted HKEY_CURRENT_USER\\Software\\Menu 1",
+                         "valueDeleted HKEY_CURRENT_USER\\Software\\Menu \"Order\"",
                      }));
     EXPECT_EQ(changes.Count(ChangeKind::DeviceNodeRemoved), 2u);
     EXPECT_TRUE(px714tool::DiffMachines(before, before).empty());

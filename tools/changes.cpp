@@ -145,6 +145,7 @@ public:
         Change c = Make(ChangeKind::KeyDeleted, path);
         c.count = key.values.size();
         changes_->items.push_back(c);
+        for (const sim::Value& v : key.values) ValueDeleted(path, v);
         std::string instance;
         if (IsDeviceInstance(path, &instance)) {
             if (const sim::Value* id = FindValueNamed(key, "HardwareID")) {

@@ -12,8 +12,8 @@
 namespace px714tool {
 
 enum class ChangeKind {
-    KeyDeleted,         // path; count = values the key held
-    KeyAdded,           // path
+    KeyDeleted,         // path; count = values the key held (each also listed as ValueDeleted)
+    KeyAdded,           // path (its values follow as ValueAdded)
     ValueDeleted,       // path, valueName, before
     ValueAdded,         // path, valueName, after
     ValueSet,           // path, valueName, before, after

@@ -229,11 +229,7 @@ void WriteText(const RunReport& report, std::ostream& out) {
         std::string path = OneLine(c.path, codePage);
         std::string name = c.valueName.empty() ? "@" : Quoted(c.valueName, codePage);
         switch (c.kind) {
-        case ChangeKind::KeyDeleted:
-            out << "  - key    " << path;
-            if (c.count) out << "  (" << c.count << (c.count == 1 ? " value)" : " values)");
-            out << "\n";
-            break;
+        case ChangeKind::KeyDeleted: out << "  - key    " << path << "\n"; break;
         case ChangeKind::KeyAdded: out << "  + key    " << path << "\n"; break;
         case ChangeKind::ValueDeleted:
             out << "  - value  " << path << "  " << name << " = " << DescribeValue(c.before, codePage) << "\n";
