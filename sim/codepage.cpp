@@ -32,6 +32,13 @@ int From1252(char16_t c) {
 struct Converters {
     iconv_t toWide = reinterpret_cast<iconv_t>(-1);
     iconv_t toAnsi = reinterpret_cast<iconv_t>(-1);
+    Converters() = default;
+    Converters(const Converters&) = delete;
+    Converters& operator=(const Converters&) = delete;
+    ~Converters() {
+        if (toWide != reinterpret_cast<iconv_t>(-1)) iconv_close(toWide);
+        if (toAnsi != reinterpret_cast<iconv_t>(-1)) iconv_close(toAnsi);
+    }
     bool ok() const { return toWide != reinterpret_cast<iconv_t>(-1) && toAnsi != reinterpret_cast<iconv_t>(-1); }
 };
 

@@ -222,6 +222,33 @@ TEST(ToolSessionTest, SkippedNotBuiltAndLeftOpenCalls) {
     EXPECT_NE(leaked.leftOpenReport.find("registry keys 1"), std::string::npos);
 }
 
+TEST(ToolSessionTest, NtEnumKeysOpenForReadingOnly) {
+    const char* tree = "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\USB\\Vid_066F&Pid_3400\\5&2C]\n"
+                       "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\Vxscsi]\n"
+                       "[HKEY_LOCAL_MACHINE\\Enum\\USB\\VID_066F&PID_3400\\5&2C]\n";
+    sim::Machine xp(sim::Os::WinXp);
+    xp.LoadReg(tree);
+    EXPECT_EQ(px714tool::RestrictNtEnum(xp), 4u);  // Enum, USB, the device and its instance
+    sim::ScopedMachine scope(xp);
+    HKEY key = nullptr;
+    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Enum\\USB", 0, KEY_ALL_ACCESS, &key),
+              ERROR_ACCESS_DENIED);
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Enum\\USB\\Vid_066F&Pid_3400", 0,
+                            KEY_READ, &key),
+              ERROR_SUCCESS);
+    EXPECT_EQ(RegDeleteKeyA(key, "5&2C"), ERROR_ACCESS_DENIED);
+    RegCloseKey(key);
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\Vxscsi", 0, KEY_ALL_ACCESS, &key),
+              ERROR_SUCCESS);  // the rest of SYSTEM is open
+    RegCloseKey(key);
+    EXPECT_EQ(xp.OpenHandleCount(), 0u);
+
+    sim::Machine win98(sim::Os::Win98);  // 95/98/Me have no such rights
+    win98.LoadReg(tree);
+    EXPECT_EQ(px714tool::RestrictNtEnum(win98), 0u);
+    EXPECT_FALSE(win98.registry.FindPath("HKLM\\SYSTEM\\CurrentControlSet\\Enum\\USB")->restricted);
+}
+
 TEST(ToolSessionTest, PreviewRunsTheSetupSequenceInOrder) {
     std::vector<CallSpec> calls = px714tool::PreviewCalls(px714tool::PreviewArguments());
     std::vector<std::string> names;

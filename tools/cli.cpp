@@ -427,24 +427,6 @@ int LoadFiles(sim::Machine& machine, const std::vector<std::string>& files, RunR
     return kExitOk;
 }
 
-// Windows NT, 2000 and XP keep the Enum tree for SYSTEM: an administrator's
-// setup program opens those keys for reading only and cannot delete them.
-size_t RestrictNtEnum(sim::Machine& machine) {
-    sim::Key* enumKey = machine.registry.FindPath("HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum");
-    if (!machine.IsNtFamily() || enumKey == nullptr) return 0;
-    size_t count = 0;
-    struct Walk {
-        size_t& count;
-        void Run(sim::Key* key) {
-            key->restricted = true;
-            ++count;
-            for (auto& sub : key->subkeys) Run(sub.get());
-        }
-    };
-    Walk{count}.Run(enumKey);
-    return count;
-}
-
 // Runs calls on a loaded machine and fills the report; writes --undo and
 // --after. Returns an exit code.
 int RunCalls(sim::Machine& machine, const std::vector<CallSpec>& calls, const Options& o, RunReport* report,

@@ -246,6 +246,21 @@ CallRecord Session::Call(const CallSpec& call) {
     return record;
 }
 
+size_t RestrictNtEnum(sim::Machine& machine) {
+    sim::Key* enumKey = machine.registry.FindPath("HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum");
+    if (!machine.IsNtFamily() || enumKey == nullptr) return 0;
+    size_t count = 0;
+    std::vector<sim::Key*> pending{enumKey};
+    while (!pending.empty()) {
+        sim::Key* key = pending.back();
+        pending.pop_back();
+        key->restricted = true;
+        ++count;
+        for (auto& sub : key->subkeys) pending.push_back(sub.get());
+    }
+    return count;
+}
+
 std::vector<std::string> TraceLines(const std::vector<std::string>& pieces) {
     std::vector<std::string> lines;
     std::string current;

@@ -85,6 +85,13 @@ private:
     char name_[128] = {};
 };
 
+// Windows NT, 2000 and XP keep the Enum tree for SYSTEM: a setup program
+// run by an administrator opens those keys for reading only and cannot
+// delete them (the device installer removes device nodes on its own
+// rights). Marks HKLM\SYSTEM\CurrentControlSet\Enum and every key below it
+// so on an NT-family machine; returns how many keys (0 elsewhere).
+size_t RestrictNtEnum(sim::Machine& machine);
+
 // The trace as a debug-output viewer shows it: the pieces joined and split
 // into lines at their line feeds.
 std::vector<std::string> TraceLines(const std::vector<std::string>& pieces);
