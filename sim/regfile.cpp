@@ -537,11 +537,14 @@ bool ImportReg(Registry& registry, std::string_view bytes, const RegImportOption
             // Without a mark, a version 5 text is UTF-8 when it reads as UTF-8.
             std::u16string wide;
             size_t bad = 0;
-            bool utf8 = bom || (!options.bytesAreAnsi && !ascii && FirstLineIsVersion5(text) &&
-                                Utf8ToUtf16(text, &wide, &bad));
-            if (utf8) {
-                wide.clear();
+            bool utf8 = false;
+            if (bom) {
                 if (!Utf8ToUtf16(text, &wide, &bad)) throw PositionOf(text, bad, "the text is not well-formed UTF-8");
+                utf8 = true;
+            } else if (!options.bytesAreAnsi && !ascii && FirstLineIsVersion5(text)) {
+                utf8 = Utf8ToUtf16(text, &wide, &bad);
+            }
+            if (utf8) {
                 st.encoding = "UTF-8";
                 ParseAndApply(WideSource{wide.data(), wide.size()}, context);
             } else {
