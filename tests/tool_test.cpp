@@ -119,7 +119,6 @@ TEST(ToolCallSyntaxTest, TheTableNamesTheFourteenExportsInOrdinalOrder) {
         EXPECT_EQ(px714tool::Exports()[i].ordinal, i + 1);
         EXPECT_EQ(px714tool::Exports()[i].argCount, argCounts[i]);
     }
-    EXPECT_TRUE(px714tool::FindExport("FindLegacyPlayers")->present());
 }
 
 // ---------------------------------------------------------------- session
@@ -129,10 +128,8 @@ int g_seenNumber = 0;
 std::string g_seenText;
 
 ExportInfo TestExport(const char* name, int argCount, px714tool::ArgKind first, px714tool::ArgKind second,
-                      int (*invoke)(const px714tool::CallArguments&), bool present = true) {
-    ExportInfo info{name, 99, argCount, {first, second}, {"first", "second"}, nullptr, invoke};
-    info.present = present ? +[] { return true; } : +[] { return false; };
-    return info;
+                      int (*invoke)(const px714tool::CallArguments&)) {
+    return ExportInfo{name, 99, argCount, {first, second}, {"first", "second"}, invoke};
 }
 
 CallSpec CallOf(const ExportInfo* function, std::vector<ArgSpec> args) { return CallSpec{function, args}; }
@@ -188,7 +185,7 @@ TEST(ToolSessionTest, FindLegacyPlayersFeedsTheCallsAfterIt) {
     EXPECT_EQ(machine.OpenHandleCount(), 0u);
 }
 
-TEST(ToolSessionTest, SkippedNotBuiltAndLeftOpenCalls) {
+TEST(ToolSessionTest, SkippedAndLeftOpenCalls) {
     sim::Machine machine(sim::Os::Win98);
     machine.LoadReg("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Zumra]\n");
     px714tool::Session session(machine);
@@ -198,8 +195,6 @@ TEST(ToolSessionTest, SkippedNotBuiltAndLeftOpenCalls) {
                                            g_seenNumber = static_cast<int>(a.number);
                                            return 0;
                                        });
-    ExportInfo missing = TestExport("Missing", 0, px714tool::ArgKind::Text, px714tool::ArgKind::Text,
-                                    [](const px714tool::CallArguments&) { return 5; }, false);
     ExportInfo leaks = TestExport("Leaks", 0, px714tool::ArgKind::Text, px714tool::ArgKind::Text,
                                   [](const px714tool::CallArguments&) {
                                       HKEY key = nullptr;
@@ -211,10 +206,6 @@ TEST(ToolSessionTest, SkippedNotBuiltAndLeftOpenCalls) {
     EXPECT_EQ(skipped.status, CallStatus::Skipped);
     EXPECT_EQ(skipped.arguments, std::vector<std::string>{"$index"});
     EXPECT_EQ(g_seenNumber, -1);  // not called
-
-    CallRecord notBuilt = session.Call(CallOf(&missing, {}));
-    EXPECT_EQ(notBuilt.status, CallStatus::NotBuilt);
-    EXPECT_EQ(notBuilt.result, 0);
 
     CallRecord leaked = session.Call(CallOf(&leaks, {}));
     EXPECT_EQ(leaked.status, CallStatus::Ran);

@@ -355,7 +355,6 @@ void PrintExports(std::ostream& out) {
         }
         if (std::strcmp(e.name, "FindLegacyPlayers") == 0) line += "   sets $index and $name";
         if (std::strcmp(e.name, "RemoveDeviceForDeviceType") == 0) line += "   DEVICE-TYPE: 0 to 6 or DEVICETYPE_USB ...";
-        if (!e.present()) line += "   (not in this build)";
         out << line << "\n";
     }
 }

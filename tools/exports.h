@@ -32,7 +32,6 @@ struct ExportInfo {
     int argCount;                // arguments the user gives (FindLegacyPlayers: none)
     ArgKind args[2];             // their kinds
     const char* argNames[2];     // their names, for help and messages
-    bool (*present)();           // false when this build of the library lacks it
     int (*invoke)(const CallArguments&);
 };
 

@@ -96,7 +96,6 @@ std::string TextOf(const std::vector<uint8_t>& data) {
 const char* StatusName(CallStatus status) {
     switch (status) {
     case CallStatus::Ran: return "ran";
-    case CallStatus::NotBuilt: return "notBuilt";
     case CallStatus::Skipped: return "skipped";
     case CallStatus::Failed: return "failed";
     }
@@ -200,7 +199,6 @@ void WriteText(const RunReport& report, std::ostream& out) {
         out << "[" << ++number << "] " << Signature(call, codePage);
         switch (call.status) {
         case CallStatus::Ran: out << " = " << call.result << "\n"; break;
-        case CallStatus::NotBuilt: out << ": not built (" << call.note << ")\n"; break;
         case CallStatus::Skipped: out << ": skipped (" << call.note << ")\n"; break;
         case CallStatus::Failed: out << ": failed in the simulated machine: " << call.note << "\n"; break;
         }

@@ -203,11 +203,6 @@ CallRecord Session::Call(const CallSpec& call) {
         record.note = "no legacy player was found, so $index and $name are not set";
         return record;
     }
-    if (!f.present()) {
-        record.status = CallStatus::NotBuilt;
-        record.note = "this build of the library does not have it yet";
-        return record;
-    }
     bool finding = std::strcmp(f.name, "FindLegacyPlayers") == 0;
     unsigned short foundIndex = index_;
     char foundName[128];

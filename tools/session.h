@@ -47,7 +47,6 @@ std::vector<CallSpec> PreviewCalls(const PreviewArguments& arguments);
 
 enum class CallStatus {
     Ran,       // the export ran; result and trace are its own
-    NotBuilt,  // this build of the library lacks the export
     Skipped,   // $index or $name was asked for and no player has been found
     Failed,    // the simulated machine raised an error inside the call
 };
