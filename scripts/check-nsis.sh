@@ -4,7 +4,8 @@
 # and winxp modes against a prepared machine (tests/nsis/machine.reg and
 # files.txt). Checks what the installer logged for each call against
 # tests/nsis/calls-MODE.log, and the registry, files and trace afterwards
-# against tests/nsis/effects.txt.
+# against tests/nsis/effects.txt. Then runs the C consumer of the installed
+# package (scripts/check-package.sh) on the same machine.
 #
 # One Wine prefix (build/nsis/prefix) is made once and reused: before each
 # mode its registry is put back as it was after the prefix was made, and the
@@ -162,16 +163,25 @@ check_effects() {
     return 0
 }
 
+# "/a/b" as Wine names it.
+wine_path() { printf 'Z:%s' "${1//\//\\}"; }
+
+# Imports the prepared machine and the installer's Windows version (mode) in
+# one go; then lets the prefix's processes end, so that the service manager
+# reads the prepared services afresh.
+import_machine() {
+    local import=$work/import-$1.reg
+    { tr -d '\r' <"$data/machine.reg"
+      printf '\n[HKEY_CURRENT_USER\\Software\\Wine\\AppDefaults\\px714-setup.exe]\n"Version"="%s"\n' "$1"
+    } | sed 's/$/\r/' >"$import"
+    wine regedit /s "$(wine_path "$import")"
+    wineserver -w
+}
+
 for mode in "${modes[@]}"; do
     before=$failures
     reset_machine
-    # The prepared machine and the program's Windows version, in one import.
-    import=$work/import-$mode.reg
-    { tr -d '\r' <"$data/machine.reg"
-      printf '\n[HKEY_CURRENT_USER\\Software\\Wine\\AppDefaults\\px714-setup.exe]\n"Version"="%s"\n' "$mode"
-    } | sed 's/$/\r/' >"$import"
-    wine regedit /s "Z:${import//\//\\}"
-    wineserver -w  # the service manager reads the prepared services afresh
+    import_machine "$mode"
     trace=$work/trace-$mode.txt
     WINEDEBUG=-all,+debugstr wine "$exe" /S '/D=C:\PX714' 2>"$trace" || fail "installer exit status $?"
     wineserver -w  # the registry is on disk
@@ -195,5 +205,21 @@ for mode in "${modes[@]}"; do
         echo "check-nsis: $mode: results and effects as expected"
     fi
 done
+
+# The C consumer that scripts/check-package.sh builds against the installed
+# package: its calls go through the import library's stdcall names to the
+# plain exports of the installed DLL.
+consumer=build/consumer/consumer_c.exe
+if [ -f "$consumer" ] && [ -f build/stage/bin/px714sup.dll ]; then
+    mode=consumer
+    reset_machine
+    import_machine winxp
+    said=$(WINEPATH=$(wine_path "$root/build/stage/bin") wine "$consumer" | tr -d '\r') || fail "exit status $?"
+    if [ "$said" = "legacy player 11: CMTech Music Box MP3 Player" ]; then
+        echo "check-nsis: the installed package's C consumer found the legacy player"
+    else
+        fail "the consumer said: $said"
+    fi
+fi
 wineserver -w
 exit $((failures > 0))
