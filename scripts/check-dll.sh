@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Checks px714sup.dll's export table against frame/px714sup.def (each name
-# plain, at its ordinal, nothing else exported) and that it imports only
-# KERNEL32, ADVAPI32, SETUPAPI and msvcrt.
+# plain, at its ordinal, nothing else exported), that it imports only
+# KERNEL32, ADVAPI32, SETUPAPI and msvcrt, that it stays within its size
+# goal, that it carries its version resource with the project's version,
+# and that nothing in it needs the C runtime's start-up (which the build
+# leaves out: DllMain is the entry point).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 dll=${1:-build/windows/px714sup.dll}
@@ -32,5 +35,38 @@ for dllname in $imports; do
         *) echo "check-dll: imports $dllname" >&2; fail=1 ;;
     esac
 done
-[ $fail -eq 0 ] && echo "check-dll: $(printf '%s\n' "$actual" | wc -l) exports as listed; imports: $(echo $imports)"
+size=$(stat -c %s "$dll")
+limit=$((48 * 1024))
+if [ "$size" -gt "$limit" ]; then
+    echo "check-dll: $size bytes, more than the goal of $limit" >&2
+    fail=1
+fi
+
+# The version resource, as windres reads it back from the DLL.
+version=$(sed -n 's/^project(px714sup VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+numeric=$(echo "$version.0" | sed 's/\./, /g')
+rc=$(i686-w64-mingw32-windres -J coff -O rc -i "$dll" 2>/dev/null | tr -d '\r' || true)
+for want in "VERSIONINFO" " FILEVERSION $numeric" " PRODUCTVERSION $numeric" \
+    'VALUE "CompanyName", "ZUMRA"' 'VALUE "FileDescription", "' "VALUE \"FileVersion\", \"$version.0\"" \
+    'VALUE "InternalName", "px714sup"' 'VALUE "LegalCopyright", "' 'VALUE "OriginalFilename", "PX714SUP.DLL"' \
+    'VALUE "ProductName", "' "VALUE \"ProductVersion\", \"$version.0\"" 'VALUE "Translation", 0x409, 1252'; do
+    if [[ "$rc" != *"$want"* ]]; then
+        echo "check-dll: version resource lacks: $want" >&2
+        fail=1
+    fi
+done
+
+# Without the C runtime's start-up nothing would run static constructors or
+# TLS callbacks: the library's objects must have none.
+objects=$(dirname "$dll")/CMakeFiles/px714sup.dir
+if [ -d "$objects" ]; then
+    for obj in $(find "$objects" -name '*.obj' | sort); do
+        if i686-w64-mingw32-objdump -h "$obj" | grep -qE ' \.(ctors|dtors|init_array|fini_array|tls|CRT)'; then
+            echo "check-dll: $obj has constructor or TLS sections; the DLL has no C runtime start-up" >&2
+            fail=1
+        fi
+    done
+fi
+
+[ $fail -eq 0 ] && echo "check-dll: $(printf '%s\n' "$actual" | wc -l) exports as listed; imports: $(echo $imports); $size bytes; version $version.0"
 exit $fail

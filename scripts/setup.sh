@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the builds need on a fresh Debian machine, where it is
-# missing: cmake, ninja, g++, GoogleTest, and the mingw-w64 i686 cross
-# compiler for px714sup.dll. Safe to run again.
+# missing: cmake, ninja, g++, GoogleTest, the mingw-w64 i686 cross compiler
+# for px714sup.dll, and NSIS for the example installer. Safe to run again.
 set -euo pipefail
 
 need=()
@@ -10,6 +10,7 @@ command -v ninja >/dev/null || need+=(ninja-build)
 command -v g++ >/dev/null || need+=(g++)
 [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
 command -v i686-w64-mingw32-g++ >/dev/null || need+=(g++-mingw-w64-i686)
+command -v makensis >/dev/null || need+=(nsis)
 command -v clang++ >/dev/null || need+=(clang)
 ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.asan-x86_64.a >/dev/null 2>&1 || need+=(libclang-rt-dev)
 
