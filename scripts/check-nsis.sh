@@ -9,9 +9,8 @@
 #
 # One Wine prefix (build/nsis/prefix) is made once and reused: before each
 # mode its registry is put back as it was after the prefix was made, and the
-# files of the previous run are removed. Without Wine only the installer is
-# built. PX714_SETUP_WINE=1 first runs the Wine set-up script (as root:
-# 32-bit Wine through qemu-user where the kernel runs no 32-bit code).
+# files of the previous run are removed. Wine comes from
+# scripts/setup-wine.sh, which scripts/test.sh runs first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -21,26 +20,12 @@ exe=$work/px714-setup.exe
 data=tests/nsis
 modes=(win98 winxp)
 
-# The Wine set-up: scripts/setup-wine.sh where the repository has one,
-# otherwise the shared one of this machine.
-setup_wine=${PX714_WINE_SETUP_SCRIPT:-}
-if [ -z "$setup_wine" ]; then
-    setup_wine=scripts/setup-wine.sh
-    [ -f "$setup_wine" ] || setup_wine=/work/wine-env/setup-wine.sh
-fi
-
 command -v makensis >/dev/null || { echo "check-nsis: makensis missing (Debian package nsis)" >&2; exit 1; }
 mkdir -p "$work"
 makensis -V2 -DPX714SUP_DLL="$root/$dll" -DOUTFILE="$exe" examples/nsis/px714setup.nsi >/dev/null
 echo "check-nsis: built $(basename "$exe") ($(stat -c %s "$exe") bytes)"
 
-if [ "${PX714_SETUP_WINE:-0}" = 1 ]; then
-    bash "$setup_wine"
-fi
-if ! command -v wine >/dev/null; then
-    echo "check-nsis: no Wine here; the installer was built, not run (PX714_SETUP_WINE=1 sets Wine up)"
-    exit 0
-fi
+command -v wine >/dev/null || { echo "check-nsis: no Wine (run scripts/setup-wine.sh)" >&2; exit 1; }
 
 export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml='
 pristine=$work/pristine

@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
 # Runs every test: the host unit tests on the simulated machine, and the
 # checks of the real px714sup.dll (export table, imports, size, version
-# resource, installed package, the example NSIS installer: built always, run
-# under Wine where Wine is available).
+# resource, installed package) and the example NSIS installer run under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/build.sh
@@ -13,4 +12,6 @@ cmake --build --preset asan
 ctest --preset asan -j2
 scripts/check-dll.sh
 scripts/check-package.sh
+# 32-bit Wine (through qemu-user where the kernel runs no 32-bit code).
+scripts/setup-wine.sh
 scripts/check-nsis.sh
