@@ -12,6 +12,7 @@
 // ERROR_FILE_NOT_FOUND; SP_COPY_NEWER refuses, with ERROR_FILE_EXISTS, to
 // put an older DriverVer over that copy.
 #include <cstring>
+#include <stdexcept>
 
 #include "sim/machine.h"
 
@@ -137,8 +138,16 @@ BOOL SetupCopyOEMInfA(LPCSTR sourceInfFileName, LPCSTR oemSourceMediaLocation, D
         sim::InfStore::ReadVersion(target->text, &present);
         if (version.Compare(present) < 0) return Fail(ERROR_FILE_EXISTS);
     }
+    // The file first: an inf folder that cannot hold it (a file in its
+    // place) leaves the store as it was.
+    const std::string copyName = target != nullptr ? target->name : store.NextCopyName();
+    try {
+        m.files.SetFileText(store.folder + "\\" + copyName, text);
+    } catch (const std::invalid_argument&) {
+        return Fail(ERROR_PATH_NOT_FOUND);
+    }
     if (target == nullptr) {
-        store.copies.push_back(InfCopy{store.NextCopyName(), "", "", "", 0});
+        store.copies.push_back(InfCopy{copyName, "", "", "", 0});
         target = &store.copies.back();
     }
     target->originalName = originalName;
@@ -146,7 +155,6 @@ BOOL SetupCopyOEMInfA(LPCSTR sourceInfFileName, LPCSTR oemSourceMediaLocation, D
     target->mediaLocation = call.mediaLocation;
     target->mediaType = oemSourceMediaType;
     const InfCopy made = *target;
-    m.files.SetFileText(store.folder + "\\" + made.name, made.text);
     if (copyStyle & SP_COPY_DELETESOURCE) {
         sim::ResolvedPath parent = sourcePath;
         parent.names.pop_back();

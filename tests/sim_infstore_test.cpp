@@ -111,6 +111,13 @@ TEST_F(InfStoreTest, CopiesAreFilesOfTheInfFolder) {
     for (const sim::InfCopy& c : machine.infs.copies) names.push_back(c.name);
     EXPECT_EQ(names, (std::vector<std::string>{"oem0.inf", "OEM2.INF", "oem3.inf", "oem1.inf"}));
 
+    // An inf folder that is a file holds no copy.
+    machine.files.AddFile("E:\\inf");
+    machine.infs.folder = "E:\\inf";
+    EXPECT_FALSE(Copy("D:\\player.inf", 0));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+    EXPECT_EQ(machine.infs.copies.size(), 0u);  // the folder's copies: none
+
     // The folder is the version's own.
     machine.SetOs(Os::Win2000);
     ASSERT_TRUE(Copy("D:\\player.inf", 0));

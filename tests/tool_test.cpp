@@ -818,6 +818,29 @@ TEST(ToolFilesTest, NamesAttributesTextsAndWhatIsPassedOver) {
     fs::remove_all(dir);
 }
 
+// RegisterInf finds its source among the copied files, and its copy is
+// reported with the folders the copy needed.
+TEST(ToolFilesTest, TheInfCopyIsReportedWithTheFoldersItNeeded) {
+    fs::path dir = FreshFolder("inf_copy");
+    fs::create_directories(dir / "D" / "Drivers");
+    WriteBytes((dir / "D" / "Drivers" / "px714.inf").string(), std::string(px714tool::SampleInfText()));
+    std::string reg = TempPath("inf_copy.reg");
+    WriteBytes(reg, "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\X]\r\n");
+    Outcome o = Tool({"run", "--os", "win2000", "--registry", reg, "--files", dir.string(),
+                      "RegisterInf:D:\\Drivers\\,px714.inf", "RegisterInf:D:\\Drivers\\,px714.inf"});
+    ASSERT_EQ(o.code, 0) << o.err;
+    EXPECT_NE(o.out.find("[1] RegisterInf(\"D:\\Drivers\\\", \"px714.inf\") = 0\n"
+                         "[2] RegisterInf(\"D:\\Drivers\\\", \"px714.inf\") = -1\n"  // the same INF is there now
+                         "\n"
+                         "Changes: 1 file added, 2 folders added\n"
+                         "  + folder C:\\WINNT\n"
+                         "  + folder C:\\WINNT\\inf\n"
+                         "  + file   C:\\WINNT\\inf\\oem0.inf\n"),
+              std::string::npos)
+        << o.out;
+    fs::remove_all(dir);
+}
+
 TEST(ToolFilesTest, AFolderThatIsNoCopyOfDrivesIsRefused) {
     struct Row {
         const char* name;
