@@ -48,7 +48,7 @@ fi
 echo "== preview: px714sup preview --os winxp --undo --after"
 /usr/bin/time -v "$tool" preview --os winxp --registry "$machine" --undo "$dir/undo.reg" --after "$dir/after.reg" \
     >"$dir/preview.out" 2>"$dir/preview.time"
-grep -E '^\[[0-9]+\]|^Changes' "$dir/preview.out" | sed 's/^/  /'
+grep -E '^\[[0-9]+\]|^Changes|^         [0-9]' "$dir/preview.out" | sed 's/^/  /'
 echo "preview: $(figures "$dir/preview.time")"
 
 if [ "${BENCH_WINE:-1}" = 0 ]; then

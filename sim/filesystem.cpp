@@ -251,6 +251,18 @@ void FileSystem::AddFile(std::string_view path, DWORD attributes, bool inUse) {
     file->inUse = inUse;
 }
 
+void FileSystem::SetFileText(std::string_view path, std::string_view text) {
+    ResolvedPath resolved = FullPath(*this, path);
+    FileNode* file = Node(resolved);
+    if (file == nullptr) {
+        AddFile(path);
+        file = Node(resolved);
+    }
+    if (file->folder) throw std::invalid_argument("a folder is in the way: " + std::string(path));
+    file->text = std::string(text);
+    file->size = static_cast<DWORD>(text.size());
+}
+
 void FileSystem::Load(std::string_view text) {
     size_t pos = 0;
     while (pos <= text.size()) {

@@ -32,6 +32,7 @@ struct FileNode {
     DWORD attributes = 0;           // FILE_ATTRIBUTE_READONLY / _HIDDEN / _SYSTEM
     bool inUse = false;             // held open by another program without delete sharing
     DWORD size = 0;                 // bytes, for the find data
+    std::optional<std::string> text;  // a file's contents where the machine holds them (INF files)
     std::vector<FileNode> entries;  // a folder's entries, sorted, letter case ignored
 
     FileNode* Find(std::string_view entryName);
@@ -66,9 +67,13 @@ public:
     // A malformed path or a file in the way throws std::invalid_argument.
     void AddFolder(std::string_view path, DWORD attributes = 0);
     void AddFile(std::string_view path, DWORD attributes = 0, bool inUse = false);
+    // The file at path holds text (its size follows). A missing file is
+    // added as AddFile adds it; an existing one keeps its attributes.
+    void SetFileText(std::string_view path, std::string_view text);
     // One entry a line: a full path, a folder when it ends in a backslash,
     // followed by any of the words readonly, hidden, system, in-use.
-    // Blank lines and lines starting with ';' are passed over.
+    // Blank lines and lines starting with ';' are passed over. Contents are
+    // not part of a listing (SetFileText gives a file its text).
     //   C:\WINDOWS\system32\vxmphook.dll readonly in-use
     //   C:\Program Files\Foo\Data\          (an empty folder)
     void Load(std::string_view text);
@@ -81,6 +86,8 @@ public:
     bool Exists(std::string_view path) const;
     FileNode* Lookup(std::string_view path);  // null when missing or malformed
     const FileNode* Lookup(std::string_view path) const;
+    // The drives' root folders by upper-case letter, for comparisons.
+    const std::map<char, FileNode>& Drives() const { return drives_; }
 
     // ---- Machine settings ----------------------------------------------
     // What GetWindowsDirectoryA reports: the version's own folder unless

@@ -41,15 +41,6 @@ int DriverVersion::Compare(const DriverVersion& o) const {
     return 0;
 }
 
-void InfStore::AddSource(std::string_view path, std::string_view text) { sources_[std::string(path)] = std::string(text); }
-
-void InfStore::RemoveSource(std::string_view path) { sources_.erase(std::string(path)); }
-
-const std::string* InfStore::Source(std::string_view path) const {
-    auto it = sources_.find(std::string(path));
-    return it == sources_.end() ? nullptr : &it->second;
-}
-
 const InfCopy* InfStore::FindCopy(std::string_view name) const {
     for (const InfCopy& copy : copies)
         if (CompareKeyNames(copy.name, name) == 0) return &copy;

@@ -1,22 +1,21 @@
 // The simulated machine's INF store (SetupCopyOEMInfA).
 //
-// Source INF files are registered with the store by their full path; the
-// system's copies live in the inf folder as oemN.inf, each remembering the
-// name its source had and the media location it came from. Two INFs are
-// the same INF when their texts are identical, as the device installer
-// compares the files byte for byte; a copy made from a file of the same
-// name is the copy an update replaces.
+// Source INFs are files of the machine's file system whose text it holds
+// (FileSystem::SetFileText). The system's copies live in the inf folder as
+// oemN.inf files; the store remembers, for each, the name its source had
+// and the media location it came from. Two INFs are the same INF when
+// their texts are identical, as the device installer compares the files
+// byte for byte; a copy made from a file of the same name is the copy an
+// update replaces.
 #ifndef PX714SUP_SIM_INFSTORE_H
 #define PX714SUP_SIM_INFSTORE_H
 
 #include <cstddef>
-#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "platform/win32.h"
-#include "sim/services.h"
 
 namespace sim {
 
@@ -52,13 +51,10 @@ class InfStore {
 public:
     std::string folder = "C:\\WINDOWS\\inf";  // where the copies live
 
-    // Registers (or replaces) the source INF at path.
-    void AddSource(std::string_view path, std::string_view text);
-    void RemoveSource(std::string_view path);
-    // The text of the source at path; null when there is none.
-    const std::string* Source(std::string_view path) const;
-
-    std::vector<InfCopy> copies;  // in the order they were made
+    // The copies, in the order they were made; oemN.inf files found in the
+    // folder are taken in as copies of unknown origin (SetupCopyOEMInfA
+    // brings this list in line with the folder before it looks at it).
+    std::vector<InfCopy> copies;
     std::vector<InfCall> calls;   // every SetupCopyOEMInfA call, in order
     const InfCopy* FindCopy(std::string_view name) const;
 
@@ -70,9 +66,6 @@ public:
 
     // Open handles of this kind, for the leak check.
     size_t OpenHandles() const { return 0; }
-
-private:
-    std::map<std::string, std::string, NoCaseLess> sources_;  // path -> text
 };
 
 }  // namespace sim

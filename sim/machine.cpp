@@ -61,6 +61,8 @@ Machine::Machine(Os os) { SetOs(os); }
 void Machine::SetOs(Os os) {
     os_ = os;
     version = VersionOf(os);
+    // The inf folder lies in the version's Windows directory.
+    infs.folder = DefaultWindowsDirectory(version.platform, version.major, version.minor) + "\\inf";
 }
 
 std::optional<DWORD> Machine::CheckFault(const std::string& operation, std::string_view argument) {

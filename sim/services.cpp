@@ -73,6 +73,13 @@ void ServiceManager::SetMarked(std::string_view name, bool marked) {
         marked_.erase(std::string(name));
 }
 
+unsigned ServiceManager::Creations(std::string_view name) const {
+    auto it = creations_.find(std::string(name));
+    return it == creations_.end() ? 0 : it->second;
+}
+
+void ServiceManager::NoteCreated(std::string_view name) { ++creations_[std::string(name)]; }
+
 void ServiceManager::Forget(std::string_view name) {
     running_.erase(std::string(name));
     marked_.erase(std::string(name));

@@ -52,6 +52,10 @@ public:
     void SetRunning(std::string_view name, bool running);
     bool IsRunning(std::string_view name) const;
     bool IsMarkedForDeletion(std::string_view name) const;
+    // How many services of this name CreateServiceA has made on this
+    // machine: a service deleted and made anew between two looks at the
+    // machine shows here, its key alone may not tell.
+    unsigned Creations(std::string_view name) const;
     // Open handles of this kind, for the leak check.
     size_t OpenHandles() const { return handles_.size(); }
 
@@ -77,6 +81,7 @@ public:
 
     DWORD StartResultOf(std::string_view name) const;
     void SetMarked(std::string_view name, bool marked);
+    void NoteCreated(std::string_view name);
     // A service that is gone (deleted, or its key removed) keeps no state
     // but its start result.
     void Forget(std::string_view name);
@@ -88,6 +93,7 @@ private:
     std::map<std::string, DWORD, NoCaseLess> startResults_;  // name -> StartServiceA's last error
     std::set<std::string, NoCaseLess> running_;              // names of running services
     std::set<std::string, NoCaseLess> marked_;               // names marked for deletion
+    std::map<std::string, unsigned, NoCaseLess> creations_;  // name -> services CreateServiceA made
     std::map<uintptr_t, Handle> handles_;                    // open SC_HANDLEs
     uintptr_t nextHandle_ = 0x5000;
 };

@@ -181,6 +181,7 @@ SC_HANDLE CreateServiceA(SC_HANDLE manager, LPCSTR serviceName, LPCSTR displayNa
         WriteDword(key, "Tag", *tagId);
     }
     m.services.Forget(serviceName);  // nothing of an earlier service of this name lives on
+    m.services.NoteCreated(serviceName);
 
     ServiceManager::Handle h;
     h.access = MapServiceAccess(access);

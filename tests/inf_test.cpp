@@ -31,7 +31,7 @@ TEST_F(InfExportTest, PathsAreJoinedAsTheyAre) {
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string(row.directory) + " + " + row.file);
         machine = sim::Machine();
-        machine.infs.AddSource(row.source, Inf("05/01/2004,1.0.0.1"));
+        machine.files.SetFileText(row.source, Inf("05/01/2004,1.0.0.1"));
         ASSERT_EQ(RegisterInf(row.directory, row.file), 0);
         ASSERT_EQ(machine.infs.calls.size(), 1u);
         EXPECT_EQ(LastCall().source, row.source);
@@ -49,7 +49,7 @@ TEST_F(InfExportTest, PathsAreJoinedAsTheyAre) {
 }
 
 TEST_F(InfExportTest, RegisterCopiesOnlyWhereTheInfIsNotThere) {
-    machine.infs.AddSource("D:\\Setup\\player.inf", Inf("05/01/2004,1.0.0.1"));
+    machine.files.SetFileText("D:\\Setup\\player.inf", Inf("05/01/2004,1.0.0.1"));
     EXPECT_EQ(RegisterInf("D:\\Setup\\", "player.inf"), 0);
     ASSERT_EQ(machine.infs.copies.size(), 1u);
     EXPECT_EQ(machine.infs.copies[0].name, "oem0.inf");
@@ -65,14 +65,14 @@ TEST_F(InfExportTest, RegisterCopiesOnlyWhereTheInfIsNotThere) {
 }
 
 TEST_F(InfExportTest, UpdateReplacesOnlyWithTheSameOrANewerVersion) {
-    machine.infs.AddSource("D:\\Setup\\player.inf", Inf("05/01/2004,1.0.0.1"));
+    machine.files.SetFileText("D:\\Setup\\player.inf", Inf("05/01/2004,1.0.0.1"));
     SetLastError(0xdeadbeef);
     EXPECT_EQ(UpdateInf("D:\\Setup\\", "player.inf"), -1);  // nothing there to replace
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
     EXPECT_TRUE(machine.infs.copies.empty());
 
     ASSERT_EQ(RegisterInf("D:\\Setup\\", "player.inf"), 0);
-    machine.infs.AddSource("E:\\New\\player.inf", Inf("06/01/2004,1.0.0.2"));
+    machine.files.SetFileText("E:\\New\\player.inf", Inf("06/01/2004,1.0.0.2"));
     EXPECT_EQ(UpdateInf("E:\\New\\", "player.inf"), 0);
     ASSERT_EQ(machine.infs.copies.size(), 1u);
     EXPECT_EQ(machine.infs.copies[0].text, Inf("06/01/2004,1.0.0.2"));
@@ -84,7 +84,7 @@ TEST_F(InfExportTest, UpdateReplacesOnlyWithTheSameOrANewerVersion) {
 }
 
 TEST_F(InfExportTest, DeviceInstallerFailurePassesThrough) {
-    machine.infs.AddSource("D:\\player.inf", Inf("05/01/2004"));
+    machine.files.SetFileText("D:\\player.inf", Inf("05/01/2004"));
     machine.InjectFault("SetupCopyOEMInfA", sim::Fault{1, true, ERROR_ACCESS_DENIED, ""});
     EXPECT_EQ(RegisterInf("D:\\", "player.inf"), -1);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
@@ -96,8 +96,8 @@ TEST_F(InfExportTest, JoinedPathLongerThan259IsRefusedWithoutACall) {
     const std::string directory = "D:\\" + std::string(196, 'd') + "\\";  // 200 characters
     const std::string fits(59, 'f');                                     // 259 together
     const std::string tooLong(60, 'f');                                  // 260 together
-    machine.infs.AddSource(directory + fits, Inf("05/01/2004"));
-    machine.infs.AddSource(directory + tooLong, Inf("05/01/2004"));
+    machine.files.SetFileText(directory + fits, Inf("05/01/2004"));
+    machine.files.SetFileText(directory + tooLong, Inf("05/01/2004"));
 
     SetLastError(0xdeadbeef);
     EXPECT_EQ(RegisterInf(directory.c_str(), tooLong.c_str()), -1);

@@ -1,12 +1,14 @@
 // The simulated INF store: SetupCopyOEMInfA's copy styles over the inf folder.
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "tests/support.h"
 
 namespace {
 
 using px714test::MachineTest;
+using sim::Os;
 
 std::string Inf(const char* driverVer) {
     return std::string("; player driver\r\n[Version]\r\nSignature=\"$Windows NT$\"\r\nDriverVer = ") + driverVer +
@@ -34,7 +36,7 @@ protected:
 };
 
 TEST_F(InfStoreTest, CopiesAndReportsTheName) {
-    machine.infs.AddSource("D:\\player.inf", Inf("05/01/2004,1.0.0.1"));
+    machine.files.SetFileText("D:\\player.inf", Inf("05/01/2004,1.0.0.1"));
     ASSERT_TRUE(Copy("d:\\PLAYER.INF", 0));  // paths ignore letter case
     EXPECT_STREQ(name, "C:\\WINDOWS\\inf\\oem0.inf");
     EXPECT_STREQ(component, "oem0.inf");
@@ -56,24 +58,82 @@ TEST_F(InfStoreTest, CopiesAndReportsTheName) {
 }
 
 TEST_F(InfStoreTest, MissingOrMalformedSource) {
-    EXPECT_FALSE(Copy("D:\\none.inf", SP_COPY_NOOVERWRITE));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-    machine.infs.AddSource("D:\\bad.inf", "[Strings]\r\nName=\"x\"\r\n");
-    EXPECT_FALSE(Copy("D:\\bad.inf", 0));
-    EXPECT_EQ(GetLastError(), sim::kErrorWrongInfStyle);
+    machine.files.SetFileText("D:\\bad.inf", "[Strings]\r\nName=\"x\"\r\n");
+    machine.files.Load("D:\\unread.inf\nD:\\Folder.inf\\\n");  // contents not held; a folder
+    struct Row {
+        const char* source;
+        DWORD error;
+    } rows[] = {
+        {"D:\\none.inf", ERROR_FILE_NOT_FOUND},
+        {"D:\\No Folder\\player.inf", ERROR_FILE_NOT_FOUND},
+        {"D:\\bad.inf", sim::kErrorWrongInfStyle},     // no [Version] section
+        {"D:\\unread.inf", sim::kErrorWrongInfStyle},  // reads as empty
+        {"D:\\Folder.inf", ERROR_ACCESS_DENIED},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.source);
+        EXPECT_FALSE(Copy(row.source, SP_COPY_NOOVERWRITE));
+        EXPECT_EQ(GetLastError(), row.error);
+    }
     EXPECT_TRUE(machine.infs.copies.empty());
-    EXPECT_EQ(machine.infs.calls.size(), 2u);
+    EXPECT_EQ(machine.infs.calls.size(), 5u);
+    EXPECT_EQ(machine.files.Listing("C:\\"), "");  // nothing written
+}
+
+TEST_F(InfStoreTest, CopiesAreFilesOfTheInfFolder) {
+    machine.files.Load("C:\\WINDOWS\\inf\\oem0.inf\nC:\\WINDOWS\\inf\\OEM2.INF\nC:\\WINDOWS\\inf\\oemx.inf\n"
+                       "C:\\WINDOWS\\inf\\machine.inf\n");
+    machine.files.SetFileText("C:\\WINDOWS\\inf\\oem1.inf", Inf("01/01/2003"));  // an earlier copy of the same file
+    machine.files.SetFileText("D:\\player.inf", Inf("01/01/2003"));
+    machine.files.SetFileText("D:\\newer.inf", Inf("05/01/2004,1.0.0.1"));
+
+    EXPECT_FALSE(Copy("D:\\player.inf", SP_COPY_NOOVERWRITE));  // the same text is there
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_EXISTS));
+    EXPECT_STREQ(name, "C:\\WINDOWS\\inf\\oem1.inf");
+
+    // The lowest name no file of the folder has.
+    ASSERT_TRUE(Copy("D:\\newer.inf", SP_COPY_NOOVERWRITE | SP_COPY_DELETESOURCE));
+    EXPECT_STREQ(name, "C:\\WINDOWS\\inf\\oem3.inf");
+    const sim::FileNode* copy = machine.files.Lookup("C:\\WINDOWS\\inf\\oem3.inf");
+    ASSERT_NE(copy, nullptr);
+    EXPECT_EQ(copy->text, Inf("05/01/2004,1.0.0.1"));
+    EXPECT_EQ(copy->size, Inf("05/01/2004,1.0.0.1").size());
+    EXPECT_EQ(machine.files.Listing("D:\\"), "D:\\player.inf\n");  // the source deleted
+
+    // A copy whose file went is no copy any more: its name is free again.
+    machine.files.Lookup("C:\\WINDOWS\\inf")->Remove("oem1.inf");
+    ASSERT_TRUE(Copy("D:\\player.inf", SP_COPY_NOOVERWRITE));
+    EXPECT_STREQ(name, "C:\\WINDOWS\\inf\\oem1.inf");
+    EXPECT_EQ(machine.files.Listing("C:\\WINDOWS\\inf"),
+              "C:\\WINDOWS\\inf\\machine.inf\nC:\\WINDOWS\\inf\\oem0.inf\nC:\\WINDOWS\\inf\\oem1.inf\n"
+              "C:\\WINDOWS\\inf\\OEM2.INF\nC:\\WINDOWS\\inf\\oem3.inf\nC:\\WINDOWS\\inf\\oemx.inf\n");
+    std::vector<std::string> names;
+    for (const sim::InfCopy& c : machine.infs.copies) names.push_back(c.name);
+    EXPECT_EQ(names, (std::vector<std::string>{"oem0.inf", "OEM2.INF", "oem3.inf", "oem1.inf"}));
+
+    // An inf folder that is a file holds no copy.
+    machine.files.AddFile("E:\\inf");
+    machine.infs.folder = "E:\\inf";
+    EXPECT_FALSE(Copy("D:\\player.inf", 0));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+    EXPECT_EQ(machine.infs.copies.size(), 0u);  // the folder's copies: none
+
+    // The folder is the version's own.
+    machine.SetOs(Os::Win2000);
+    ASSERT_TRUE(Copy("D:\\player.inf", 0));
+    EXPECT_STREQ(name, "C:\\WINNT\\inf\\oem0.inf");
+    EXPECT_TRUE(machine.files.Exists("C:\\WINNT\\inf\\oem0.inf"));
 }
 
 TEST_F(InfStoreTest, NoOverwriteRefusesOnlyTheSameInf) {
-    machine.infs.AddSource("D:\\player.inf", Inf("05/01/2004,1.0.0.1"));
+    machine.files.SetFileText("D:\\player.inf", Inf("05/01/2004,1.0.0.1"));
     ASSERT_TRUE(Copy("D:\\player.inf", SP_COPY_NOOVERWRITE));
     EXPECT_FALSE(Copy("D:\\player.inf", SP_COPY_NOOVERWRITE));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_EXISTS));
     EXPECT_STREQ(name, "C:\\WINDOWS\\inf\\oem0.inf");  // the copy that is there
 
     // Another version of the file is another INF: copied beside it.
-    machine.infs.AddSource("D:\\player.inf", Inf("06/01/2004,1.0.0.2"));
+    machine.files.SetFileText("D:\\player.inf", Inf("06/01/2004,1.0.0.2"));
     ASSERT_TRUE(Copy("D:\\player.inf", SP_COPY_NOOVERWRITE));
     EXPECT_STREQ(name, "C:\\WINDOWS\\inf\\oem1.inf");
     EXPECT_EQ(machine.infs.copies.size(), 2u);
@@ -81,12 +141,12 @@ TEST_F(InfStoreTest, NoOverwriteRefusesOnlyTheSameInf) {
 
 TEST_F(InfStoreTest, ReplaceOnlyNewer) {
     const DWORD style = SP_COPY_REPLACEONLY | SP_COPY_NEWER;
-    machine.infs.AddSource("D:\\player.inf", Inf("05/01/2004,1.0.0.1"));
+    machine.files.SetFileText("D:\\player.inf", Inf("05/01/2004,1.0.0.1"));
     EXPECT_FALSE(Copy("D:\\player.inf", style));  // nothing to replace
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
     EXPECT_TRUE(machine.infs.copies.empty());
 
-    machine.infs.AddSource("D:\\other.inf", Inf("01/01/2001"));
+    machine.files.SetFileText("D:\\other.inf", Inf("01/01/2001"));
     ASSERT_TRUE(Copy("D:\\other.inf", 0));     // oem0.inf
     ASSERT_TRUE(Copy("D:\\player.inf", 0));    // oem1.inf
     struct Row {
@@ -103,7 +163,7 @@ TEST_F(InfStoreTest, ReplaceOnlyNewer) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.driverVer);
         std::string before = TextOf("oem1.inf");
-        machine.infs.AddSource("D:\\player.inf", Inf(row.driverVer));
+        machine.files.SetFileText("D:\\player.inf", Inf(row.driverVer));
         EXPECT_EQ(Copy("D:\\player.inf", style), row.replaced);
         if (row.replaced) {
             EXPECT_STREQ(name, "C:\\WINDOWS\\inf\\oem1.inf");

@@ -2,18 +2,23 @@
 // changes a run made, the undo file, and the command line's exit codes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include <sys/stat.h>
 
 #include "legacy/catalogue.h"
 #include "sim/machine.h"
 #include "sim/regfile.h"
 #include "tools/changes.h"
 #include "tools/cli.h"
+#include "tools/hostfiles.h"
 #include "tools/json.h"
 #include "tools/samples.h"
 #include "tools/session.h"
@@ -298,12 +303,8 @@ void ChangeLikeARun(sim::Machine& m) {
     m.registry.FindPath("HKCR\\Drive\\shellex\\ContextMenuHandlers\\Menu")->SetValue("Default", REG_SZ, "", 1);
 }
 
-TEST(ToolChangesTest, EveryKeyValueAndDeviceNodeThatChanged) {
-    sim::Machine before(sim::Os::WinXp);
-    before.LoadReg(kBefore);
-    sim::Machine after = before;
-    ChangeLikeARun(after);
-    px714tool::Changes changes = px714tool::DiffMachines(before, after);
+// Each change as one line: kind, path, value name, detail, value count.
+std::vector<std::string> ChangeLines(const px714tool::Changes& changes) {
     std::vector<std::string> lines;
     for (const px714tool::Change& c : changes.items) {
         std::string line = std::string(px714tool::ChangeKindName(c.kind)) + " " + c.path;
@@ -312,6 +313,16 @@ TEST(ToolChangesTest, EveryKeyValueAndDeviceNodeThatChanged) {
         if (c.kind == ChangeKind::KeyDeleted) line += " " + std::to_string(c.count);
         lines.push_back(line);
     }
+    return lines;
+}
+
+TEST(ToolChangesTest, EveryKeyValueAndDeviceNodeThatChanged) {
+    sim::Machine before(sim::Os::WinXp);
+    before.LoadReg(kBefore);
+    sim::Machine after = before;
+    ChangeLikeARun(after);
+    px714tool::Changes changes = px714tool::DiffMachines(before, after);
+    std::vector<std::string> lines = ChangeLines(changes);
     const std::string hklm = "HKEY_LOCAL_MACHINE\\";
     EXPECT_EQ(lines, (std::vector<std::string>{
                          "keyDeleted " + hklm + "Enum\\SCSI\\ZMRA714_PX714___________1.00 0",
@@ -347,6 +358,133 @@ TEST(ToolChangesTest, EveryKeyValueAndDeviceNodeThatChanged) {
                      }));
     EXPECT_EQ(changes.Count(ChangeKind::DeviceNodeRemoved), 2u);
     EXPECT_TRUE(px714tool::DiffMachines(before, before).empty());
+}
+
+// Services as the service manager sees them, changed through its own
+// functions and behind its back.
+TEST(ToolChangesTest, ServicesCreatedDeletedStartedAndStopped) {
+    const char* services =
+        "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\Gone]\n\"Type\"=dword:00000001\n"
+        "\"Start\"=dword:00000003\n"
+        "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\Halted]\n\"Type\"=dword:00000010\n"
+        "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\Kept]\n\"Type\"=dword:00000001\n"
+        "\"Start\"=dword:00000002\n"
+        "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\Marked]\n\"Type\"=dword:00000001\n"
+        "\"Start\"=dword:00000000\n\"Group\"=\"SCSI miniport\"\n"
+        "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\Remade]\n\"Type\"=dword:00000002\n"
+        "\"Start\"=dword:00000000\n\"Group\"=\"filter\"\n"
+        "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\Untouched]\n\"Type\"=dword:00000001\n";
+    sim::Machine before(sim::Os::WinXp);
+    before.LoadReg(services);
+    for (const char* running : {"Halted", "Marked", "Untouched"}) before.services.SetRunning(running, true);
+    sim::Machine after = before;
+    {
+        sim::ScopedMachine scope(after);
+        SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+        ASSERT_NE(manager, nullptr);
+        auto open = [&](const char* name) { return OpenServiceA(manager, name, SERVICE_ALL_ACCESS); };
+        SERVICE_STATUS status;
+        SC_HANDLE s = open("Halted");
+        EXPECT_TRUE(ControlService(s, SERVICE_CONTROL_STOP, &status));
+        CloseServiceHandle(s);
+        s = open("Kept");
+        EXPECT_TRUE(StartServiceA(s, 0, nullptr));
+        CloseServiceHandle(s);
+        s = open("Marked");  // running: the deletion waits for its stop
+        EXPECT_TRUE(DeleteService(s));
+        CloseServiceHandle(s);
+        s = open("Remade");  // deleted, then made anew as it was
+        EXPECT_TRUE(DeleteService(s));
+        CloseServiceHandle(s);
+        for (const char* name : {"Remade", "Made"}) {
+            s = CreateServiceA(manager, name, nullptr, SERVICE_ALL_ACCESS, SERVICE_FILE_SYSTEM_DRIVER,
+                               SERVICE_BOOT_START, SERVICE_ERROR_NORMAL, "x.sys", "filter", nullptr, nullptr,
+                               nullptr, nullptr);
+            ASSERT_NE(s, nullptr) << name;
+            if (std::strcmp(name, "Made") == 0) EXPECT_TRUE(StartServiceA(s, 0, nullptr));
+            CloseServiceHandle(s);
+        }
+        CloseServiceHandle(manager);
+        EXPECT_EQ(after.OpenHandleCount(), 0u);
+    }
+    sim::Key* all = after.registry.FindPath("HKLM\\SYSTEM\\CurrentControlSet\\Services");
+    all->RemoveSubkey(all->FindSubkey("Gone"));  // a key deleted as a registry key
+
+    px714tool::Changes changes;
+    px714tool::DiffServices(before, after, &changes);
+    EXPECT_EQ(ChangeLines(changes), (std::vector<std::string>{
+                                        "serviceDeleted Gone (kernel driver, demand start)",
+                                        "serviceStopped Halted",
+                                        "serviceStarted Kept",
+                                        "serviceCreated Made (file system driver, boot start, group filter)",
+                                        "serviceStarted Made",
+                                        "serviceDeleted Marked (marked for deletion: it goes once it has stopped)",
+                                        "serviceDeleted Remade (file system driver, boot start, group filter)",
+                                        "serviceCreated Remade (file system driver, boot start, group filter)",
+                                    }));
+    // The whole comparison puts them after the registry's changes.
+    px714tool::Changes whole = px714tool::DiffMachines(before, after);
+    ASSERT_GE(whole.items.size(), changes.items.size());
+    EXPECT_EQ(whole.items.back().kind, ChangeKind::ServiceCreated);
+    EXPECT_EQ(whole.Count(ChangeKind::ServiceDeleted), 3u);
+
+    // 95/98/Me have no service database: their Services\Class keys are not services.
+    sim::Machine win98(sim::Os::Win98);
+    win98.LoadReg("[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Class\\VxMp3Player]\n");
+    sim::Machine win98After(sim::Os::Win98);
+    px714tool::Changes none;
+    px714tool::DiffServices(win98, win98After, &none);
+    EXPECT_TRUE(none.empty());
+}
+
+TEST(ToolChangesTest, FilesAndFoldersThatWentCameOrChanged) {
+    sim::Machine before(sim::Os::WinXp);
+    before.files.Load(R"(
+        C:\Program Files\Vendor\Player\app.exe
+        C:\Program Files\Vendor\Player\Skins\blue.skn
+        C:\Program Files\Vendor\readme.txt readonly
+        C:\Program Files\Other\keep.exe
+        C:\WINDOWS\system32\hook.dll
+        C:\WINDOWS\inf\oem0.inf
+        C:\WINDOWS\Empty\
+        C:\Was a folder\inner.txt
+    )");
+    before.files.SetFileText("C:\\WINDOWS\\inf\\oem1.inf", "[Version]\r\n");
+    sim::Machine after = before;
+    sim::FileSystem& fs = after.files;
+    fs.Lookup("C:\\Program Files")->Remove("Vendor");  // a folder with everything in it
+    fs.Lookup("C:\\WINDOWS\\system32")->Remove("hook.dll");
+    fs.Lookup("C:\\WINDOWS")->Remove("Empty");
+    fs.Lookup("C:\\")->Remove("Was a folder");
+    fs.AddFile("C:\\Was a folder");                      // a file where the folder was
+    fs.SetFileText("C:\\WINDOWS\\inf\\oem1.inf", "[Version]\r\nDriverVer=01/01/2004\r\n");
+    fs.Lookup("C:\\WINDOWS\\inf\\oem0.inf")->attributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN;
+    fs.SetFileText("C:\\WINDOWS\\inf\\oem2.inf", "[Version]\r\n");
+    fs.AddFolder("D:\\New\\Deeper\\");
+
+    px714tool::Changes changes;
+    px714tool::DiffFiles(before.files, after.files, &changes);
+    EXPECT_EQ(ChangeLines(changes), (std::vector<std::string>{
+                                        "fileDeleted C:\\Program Files\\Vendor\\Player\\app.exe",
+                                        "fileDeleted C:\\Program Files\\Vendor\\Player\\Skins\\blue.skn",
+                                        "folderRemoved C:\\Program Files\\Vendor\\Player\\Skins",
+                                        "folderRemoved C:\\Program Files\\Vendor\\Player",
+                                        "fileDeleted C:\\Program Files\\Vendor\\readme.txt",
+                                        "folderRemoved C:\\Program Files\\Vendor",
+                                        "fileDeleted C:\\Was a folder\\inner.txt",
+                                        "folderRemoved C:\\Was a folder",
+                                        "fileAdded C:\\Was a folder",
+                                        "folderRemoved C:\\WINDOWS\\Empty",
+                                        "fileChanged C:\\WINDOWS\\inf\\oem0.inf (attributes none -> readonly hidden)",
+                                        "fileChanged C:\\WINDOWS\\inf\\oem1.inf (contents replaced)",
+                                        "fileAdded C:\\WINDOWS\\inf\\oem2.inf",
+                                        "fileDeleted C:\\WINDOWS\\system32\\hook.dll",
+                                        "folderAdded D:\\New",
+                                        "folderAdded D:\\New\\Deeper",
+                                    }));
+    px714tool::Changes none;
+    px714tool::DiffFiles(before.files, before.files, &none);
+    EXPECT_TRUE(none.empty());
 }
 
 TEST(ToolChangesTest, TheUndoFileImportedIntoTheAfterStateGivesBackTheMachine) {
@@ -467,7 +605,6 @@ TEST(ToolCommandLineTest, ExitCodesAndMessages) {
         {{"preview", "--os", "winxp", "--registry"}, 1, "--registry needs a value"},
         {{"preview", "--os", "winxp", "--registry", good, "--codepage", "7"}, 1, "not a code page"},
         {{"preview", "--os", "winxp", "--registry", good, "--bogus"}, 1, "'--bogus' is not an option of preview"},
-        {{"preview", "--os", "winxp", "--registry", good, "--files", "/tmp"}, 1, "not available in this build"},
         {{"run", "--os", "winxp", "--registry", good}, 1, "name at least one CALL"},
         {{"run", "--os", "winxp", "--registry", good, "InstallFilter:x"}, 1, "separated by ','"},
         {{"demo", "--os", "winxp"}, 1, "'--os' is not an option of demo"},
@@ -504,6 +641,29 @@ TEST(ToolCommandLineTest, DemoPreviewsBothSampleMachines) {
     EXPECT_NE(text.out.find("Windows XP machine"), std::string::npos);
     EXPECT_NE(text.out.find("found player 11, \"CMTech Music Box MP3 Player\""), std::string::npos);
     EXPECT_NE(text.out.find("keys of the Enum tree open for reading only"), std::string::npos);
+    // Every kind of effect shows: on 98 the player's five program files, two
+    // uninstall files, three shortcuts and four driver files with their
+    // four folders, and the INF copied from the driver disc; on XP also the
+    // legacy services and the filter service made anew. Its program folder
+    // held the uninstall folder when it was cleaned, so it stays, and so
+    // does the company folder above it.
+    for (const char* part : {
+             "         14 files deleted, 4 folders removed, 1 file added\n",
+             "  - folder C:\\Program Files\\Vantorix\n",
+             "  + file   C:\\WINDOWS\\INF\\oem0.inf\n",
+             "         1 service created, 3 services deleted, 1 service started\n"
+             "         12 files deleted, 2 folders removed, 1 file added\n",
+             "  - service Mp3Drv  (kernel driver, demand start)\n"
+             "  - service Vxfilter  (file system driver, boot start, group filter)\n"
+             "  + service Vxfilter  (file system driver, boot start, group filter)\n"
+             "  * service Vxfilter  started\n"
+             "  - service Vxscsi  (kernel driver, demand start, group SCSI miniport)\n",
+             "  - folder C:\\Program Files\\CMTech\\Music Box\\Uninstall\n",
+             "  + file   C:\\WINDOWS\\inf\\oem0.inf\n",
+         })
+        EXPECT_NE(text.out.find(part), std::string::npos) << part;
+    EXPECT_EQ(text.out.find("  - folder C:\\Program Files\\CMTech\\Music Box\n"), std::string::npos);
+    EXPECT_EQ(text.out.find("  - folder C:\\Program Files\\CMTech\n"), std::string::npos);
     Outcome json = Tool({"demo", "--json"});
     ASSERT_EQ(json.code, 0);
     EXPECT_EQ(json.out.rfind("{\n  \"command\": \"demo\",\n  \"runs\": [\n", 0), 0u);
@@ -532,6 +692,211 @@ TEST(ToolCommandLineTest, PreviewUndoImportedIntoItsAfterStateRestoresTheMachine
         // The undo file is what regedit imports: version 5, UTF-16LE.
         EXPECT_EQ(ReadBytes(undo).substr(0, 4), std::string("\xFF\xFEW\0", 4));
     }
+}
+
+// ------------------------------------------------------------ --files DIR
+
+namespace fs = std::filesystem;
+
+// A fresh folder for one test's host tree.
+fs::path FreshFolder(const std::string& name) {
+    fs::path dir = TempPath(name);
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    return dir;
+}
+
+// The host copy of a simulated file system: DIR/<drive>/..., each file
+// with the text the machine holds for it, read-only files without write
+// permission.
+void CopyToHost(const sim::FileSystem& files, const fs::path& dir) {
+    std::istringstream listing(files.Listing());
+    std::string line;
+    while (std::getline(listing, line)) {
+        bool readOnly = line.find(" readonly") != std::string::npos;
+        for (const char* word : {" readonly", " hidden", " system", " in-use"}) {
+            size_t at = line.find(word);
+            if (at != std::string::npos) line.erase(at, std::strlen(word));
+        }
+        bool folder = line.back() == '\\';
+        std::string rest = line.substr(3);
+        std::replace(rest.begin(), rest.end(), '\\', '/');
+        fs::path host = dir / line.substr(0, 1) / rest;
+        if (folder) {
+            fs::create_directories(host);
+            continue;
+        }
+        fs::create_directories(host.parent_path());
+        const sim::FileNode* node = files.Lookup(line);
+        WriteBytes(host.string(), node->text.value_or(""));
+        if (readOnly) fs::permissions(host, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    }
+}
+
+// The report from the first call on, where the machines' descriptions end.
+std::string CallsAndChanges(const std::string& report) {
+    size_t start = report.find("\n[1] ");
+    return start == std::string::npos ? std::string() : report.substr(start);
+}
+
+// A copy of each sample machine's drives, loaded with --files, is the
+// machine the demo previews: the same listing, texts and outcome.
+TEST(ToolFilesTest, AHostCopyOfTheSamplesLoadsAsTheSamples) {
+    Outcome demo = Tool({"demo"});
+    ASSERT_EQ(demo.code, 0) << demo.err;
+    for (const px714tool::Sample& sample : px714tool::Samples()) {
+        SCOPED_TRACE(sample.file);
+        sim::Machine machine(sample.os);
+        px714tool::LoadSampleFiles(sample, &machine.files);
+        fs::path dir = FreshFolder(std::string("copy_") + sample.file);
+        CopyToHost(machine.files, dir);
+
+        sim::FileSystem loaded;
+        std::vector<std::string> notes;
+        std::string error;
+        ASSERT_TRUE(px714tool::LoadHostFolder(dir.string(), sim::CodePage(1252), &loaded, &notes, &error)) << error;
+        EXPECT_TRUE(notes.empty());
+        // Only the read-only attribute comes from the host.
+        std::string expected = machine.files.Listing();
+        for (const char* word : {" hidden", " system", " in-use"}) {
+            for (size_t at; (at = expected.find(word)) != std::string::npos;) expected.erase(at, std::strlen(word));
+        }
+        EXPECT_EQ(loaded.Listing(), expected);
+        EXPECT_EQ(loaded.Lookup(px714tool::kSampleInfPath)->text, std::string(px714tool::SampleInfText()));
+        EXPECT_EQ(loaded.Lookup(px714tool::kSampleInfPath)->size, px714tool::SampleInfText().size());
+        EXPECT_FALSE(loaded.Lookup("D:\\Setup.exe")->text.has_value());  // not an INF: its contents are not read
+
+        std::string reg = TempPath(std::string("copy_in_") + sample.file);
+        WriteBytes(reg, std::string(sample.text));
+        Outcome preview = Tool({"preview", "--os", sim::OsName(sample.os), "--registry", reg, "--files", dir.string()});
+        ASSERT_EQ(preview.code, 0) << preview.err;
+        px714tool::FileCensus census = px714tool::CountFiles(loaded);
+        EXPECT_NE(preview.out.find("  files    " + dir.string() + ": 2 drives, " + std::to_string(census.folders) +
+                                   " folders, " + std::to_string(census.files) + " files"),
+                  std::string::npos);
+        std::string section = demo.out.substr(demo.out.find(sample.title));
+        section = section.substr(0, section.find("\n=========="));
+        EXPECT_EQ(CallsAndChanges(preview.out), CallsAndChanges(section));
+        EXPECT_NE(section.find(" files deleted, "), std::string::npos);
+        fs::remove_all(dir);
+    }
+}
+
+TEST(ToolFilesTest, NamesAttributesTextsAndWhatIsPassedOver) {
+    fs::path dir = FreshFolder("names");
+    fs::create_directories(dir / "c" / "Empty");
+    fs::create_directories(dir / "c" / "WINDOWS" / "inf");
+    WriteBytes((dir / "c" / "WINDOWS" / "inf" / "OEM1.INF").string(), "[Version]\r\n");
+    WriteBytes((dir / "c" / "WINDOWS" / "Caf\xC3\xA9.txt").string(), "12345");  // UTF-8 on the host
+    fs::path locked = dir / "c" / "WINDOWS" / "locked.dll";
+    WriteBytes(locked.string(), "");
+    fs::permissions(locked, fs::perms::owner_read);
+    fs::create_symlink(dir / "c" / "WINDOWS" / "inf" / "OEM1.INF", dir / "c" / "link.inf");  // followed
+    ASSERT_EQ(mkfifo((dir / "c" / "pipe").c_str(), 0600), 0);
+
+    sim::FileSystem files;
+    std::vector<std::string> notes;
+    std::string error;
+    ASSERT_TRUE(px714tool::LoadHostFolder(dir.string(), sim::CodePage(1252), &files, &notes, &error)) << error;
+    EXPECT_EQ(files.Listing(), "C:\\Empty\\\n"
+                               "C:\\link.inf\n"
+                               "C:\\WINDOWS\\Caf\xE9.txt\n"  // code page 1252
+                               "C:\\WINDOWS\\inf\\OEM1.INF\n"
+                               "C:\\WINDOWS\\locked.dll readonly\n");
+    EXPECT_EQ(files.Lookup("C:\\WINDOWS\\inf\\oem1.inf")->text, "[Version]\r\n");
+    EXPECT_EQ(files.Lookup("C:\\link.inf")->text, "[Version]\r\n");
+    EXPECT_EQ(files.Lookup("C:\\WINDOWS\\Caf\xE9.txt")->size, 5u);
+    EXPECT_EQ(notes, std::vector<std::string>{dir.string() +
+                                              ": 1 entries that are neither files nor folders (devices, pipes, "
+                                              "sockets) passed over"});
+    px714tool::FileCensus census = px714tool::CountFiles(files);
+    EXPECT_EQ(census.drives, 1u);
+    EXPECT_EQ(census.folders, 3u);
+    EXPECT_EQ(census.files, 4u);
+    EXPECT_EQ(census.readOnly, 1u);
+    EXPECT_EQ(census.texts, 2u);
+    fs::remove_all(dir);
+}
+
+// RegisterInf finds its source among the copied files, and its copy is
+// reported with the folders the copy needed.
+TEST(ToolFilesTest, TheInfCopyIsReportedWithTheFoldersItNeeded) {
+    fs::path dir = FreshFolder("inf_copy");
+    fs::create_directories(dir / "D" / "Drivers");
+    WriteBytes((dir / "D" / "Drivers" / "px714.inf").string(), std::string(px714tool::SampleInfText()));
+    std::string reg = TempPath("inf_copy.reg");
+    WriteBytes(reg, "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\X]\r\n");
+    Outcome o = Tool({"run", "--os", "win2000", "--registry", reg, "--files", dir.string(),
+                      "RegisterInf:D:\\Drivers\\,px714.inf", "RegisterInf:D:\\Drivers\\,px714.inf"});
+    ASSERT_EQ(o.code, 0) << o.err;
+    EXPECT_NE(o.out.find("[1] RegisterInf(\"D:\\Drivers\\\", \"px714.inf\") = 0\n"
+                         "[2] RegisterInf(\"D:\\Drivers\\\", \"px714.inf\") = -1\n"  // the same INF is there now
+                         "\n"
+                         "Changes: 1 file added, 2 folders added\n"
+                         "  + folder C:\\WINNT\n"
+                         "  + folder C:\\WINNT\\inf\n"
+                         "  + file   C:\\WINNT\\inf\\oem0.inf\n"),
+              std::string::npos)
+        << o.out;
+    fs::remove_all(dir);
+}
+
+TEST(ToolFilesTest, AFolderThatIsNoCopyOfDrivesIsRefused) {
+    struct Row {
+        const char* name;
+        std::vector<std::string> files;    // below the folder, '/' separated
+        std::vector<std::string> folders;
+        const char* link;                  // a link C/loop to C, when set
+        const char* message;
+    } rows[] = {
+        {"no_drive", {"WINDOWS/explorer.exe"}, {}, nullptr, "/WINDOWS: not a drive folder; --files DIR holds one folder per drive"},
+        {"file_at_top", {"C/x", "readme.txt"}, {}, nullptr, "/readme.txt: not a drive folder"},
+        {"empty", {}, {}, nullptr, ": no drive folder in it"},
+        {"twice", {"C/x", "c/y"}, {}, nullptr, "drive C: is there twice"},
+        {"colon", {"C/a:b"}, {}, nullptr, "/C/a:b: not a Windows file name: it holds ':'"},
+        {"dot", {"C/WINDOWS/name."}, {}, nullptr, "not a Windows file name: it ends in a dot or a blank"},
+        {"control", {"C/a\tb"}, {}, nullptr, "it holds a control character"},
+        {"case", {"C/Setup/App.exe", "C/Setup/APP.EXE"}, {}, nullptr,
+         "/C/Setup/App.exe: 'APP.EXE' is there too; names that differ only in letter case"},
+        {"code_page", {"C/\xE2\x86\x92.txt"}, {}, nullptr, "holds a character code page 1252 cannot hold"},
+        {"not_utf8", {"C/\xFF.txt"}, {}, nullptr, "the name is not UTF-8"},
+        {"loop", {}, {"C/Sub"}, "C/Sub/up", "/C/Sub/up: a link back to a folder above it"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        fs::path dir = FreshFolder(std::string("refused_") + row.name);
+        for (const std::string& folder : row.folders) fs::create_directories(dir / folder);
+        for (const std::string& file : row.files) {
+            fs::create_directories((dir / file).parent_path());
+            WriteBytes((dir / file).string(), "");
+        }
+        if (row.link) fs::create_directory_symlink(dir / "C", dir / row.link);
+        sim::FileSystem files;
+        std::vector<std::string> notes;
+        std::string error;
+        EXPECT_FALSE(px714tool::LoadHostFolder(dir.string(), sim::CodePage(1252), &files, &notes, &error));
+        EXPECT_NE(error.find(row.message), std::string::npos) << error;
+        fs::remove_all(dir);
+    }
+
+    // On the command line: exit code 2, nothing run.
+    std::string reg = TempPath("refused.reg");
+    WriteBytes(reg, "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\X]\r\n");
+    fs::path dir = FreshFolder("refused_cli");
+    WriteBytes((dir / "WINDOWS").string(), "");
+    Outcome o = Tool({"preview", "--os", "winxp", "--registry", reg, "--files", dir.string()});
+    EXPECT_EQ(o.code, 2);
+    EXPECT_EQ(o.out, "");
+    EXPECT_NE(o.err.find("/WINDOWS: not a drive folder"), std::string::npos) << o.err;
+    EXPECT_NE(o.err.find("nothing was run"), std::string::npos);
+    o = Tool({"preview", "--os", "winxp", "--registry", reg, "--files", TempPath("refused_missing")});
+    EXPECT_EQ(o.code, 2);
+    EXPECT_NE(o.err.find("cannot read " + TempPath("refused_missing") + ": No such file or directory"),
+              std::string::npos) << o.err;
+    o = Tool({"preview", "--os", "winxp", "--registry", reg, "--files", dir.string(), "--files", dir.string()});
+    EXPECT_EQ(o.code, 1);
+    EXPECT_NE(o.err.find("--files is given once"), std::string::npos) << o.err;
+    fs::remove_all(dir);
 }
 
 TEST(ToolCommandLineTest, CheckExportGivesBackWhatRegeditWrote) {

@@ -220,6 +220,105 @@ private:
     std::string open_;  // the key whose [line] was written last
 };
 
+// ------------------------------------------------------------- services
+
+bool ReadDword(const sim::Key& key, const char* name, DWORD* number) {
+    const sim::Value* v = key.FindValue(name);
+    if (v == nullptr || v->type != REG_DWORD || v->data.size() != 4) return false;
+    *number = v->data[0] | (v->data[1] << 8) | (v->data[2] << 16) | (static_cast<DWORD>(v->data[3]) << 24);
+    return true;
+}
+
+// What kind of service a key describes: "file system driver, boot start,
+// group filter"; "" when it says nothing of it.
+std::string DescribeService(const sim::Key& key) {
+    std::string text;
+    auto add = [&text](const std::string& part) { text += (text.empty() ? "" : ", ") + part; };
+    DWORD type = 0;
+    if (ReadDword(key, "Type", &type)) {
+        switch (type & ~0x100u) {  // SERVICE_INTERACTIVE_PROCESS aside
+        case SERVICE_KERNEL_DRIVER: add("kernel driver"); break;
+        case SERVICE_FILE_SYSTEM_DRIVER: add("file system driver"); break;
+        case SERVICE_WIN32_OWN_PROCESS: add("own process"); break;
+        case SERVICE_WIN32_SHARE_PROCESS: add("shared process"); break;
+        default: add("type " + std::to_string(type));
+        }
+    }
+    static const char* const kStarts[] = {"boot start", "system start", "automatic start", "demand start", "disabled"};
+    DWORD start = 0;
+    if (ReadDword(key, "Start", &start)) add(start < 5 ? std::string(kStarts[start]) : "start " + std::to_string(start));
+    if (const sim::Value* group = key.FindValue("Group"); group != nullptr && group->type == REG_SZ) {
+        std::string name(group->data.begin(), group->data.end());
+        name.resize(std::char_traits<char>::length(name.c_str()));
+        if (!name.empty()) add("group " + name);
+    }
+    return text;
+}
+
+void AddChange(Changes* changes, ChangeKind kind, const std::string& path, std::string detail = std::string()) {
+    Change c = Make(kind, path);
+    c.detail = std::move(detail);
+    changes->items.push_back(std::move(c));
+}
+
+// ---------------------------------------------------------------- files
+
+std::string AttributeWords(const sim::FileNode& node) {
+    std::string words;
+    if (node.attributes & FILE_ATTRIBUTE_READONLY) words += " readonly";
+    if (node.attributes & FILE_ATTRIBUTE_HIDDEN) words += " hidden";
+    if (node.attributes & FILE_ATTRIBUTE_SYSTEM) words += " system";
+    return words.empty() ? "none" : words.substr(1);
+}
+
+void FileGone(const sim::FileNode& node, const std::string& path, Changes* changes) {
+    if (!node.folder) return AddChange(changes, ChangeKind::FileDeleted, path);
+    for (const sim::FileNode& entry : node.entries) FileGone(entry, path + "\\" + entry.name, changes);
+    AddChange(changes, ChangeKind::FolderRemoved, path);
+}
+
+void FileCame(const sim::FileNode& node, const std::string& path, Changes* changes) {
+    if (!node.folder) return AddChange(changes, ChangeKind::FileAdded, path);
+    AddChange(changes, ChangeKind::FolderAdded, path);
+    for (const sim::FileNode& entry : node.entries) FileCame(entry, path + "\\" + entry.name, changes);
+}
+
+// The entries of one folder on both sides, kept in the same order, merged.
+void WalkFolder(const sim::FileNode& b, const sim::FileNode& a, const std::string& path, Changes* changes) {
+    size_t i = 0, j = 0;
+    while (i < b.entries.size() || j < a.entries.size()) {
+        int order = i == b.entries.size()   ? 1
+                    : j == a.entries.size() ? -1
+                                            : sim::CompareKeyNames(b.entries[i].name, a.entries[j].name);
+        if (order < 0) {
+            FileGone(b.entries[i], path + "\\" + b.entries[i].name, changes);
+            ++i;
+            continue;
+        }
+        if (order > 0) {
+            FileCame(a.entries[j], path + "\\" + a.entries[j].name, changes);
+            ++j;
+            continue;
+        }
+        const sim::FileNode& old = b.entries[i++];
+        const sim::FileNode& now = a.entries[j++];
+        std::string where = path + "\\" + now.name;
+        if (old.folder != now.folder) {
+            FileGone(old, path + "\\" + old.name, changes);
+            FileCame(now, where, changes);
+        } else if (now.folder) {
+            WalkFolder(old, now, where, changes);
+        } else {
+            std::string what;
+            if (old.text != now.text || old.size != now.size) what = "contents replaced";
+            if (old.attributes != now.attributes)
+                what += (what.empty() ? "" : ", ") + std::string("attributes ") + AttributeWords(old) + " -> " +
+                        AttributeWords(now);
+            if (!what.empty()) AddChange(changes, ChangeKind::FileChanged, where, what);
+        }
+    }
+}
+
 }  // namespace
 
 const char* ChangeKindName(ChangeKind kind) {
@@ -232,8 +331,13 @@ const char* ChangeKindName(ChangeKind kind) {
     case ChangeKind::DeviceNodeRemoved: return "deviceNodeRemoved";
     case ChangeKind::ServiceCreated: return "serviceCreated";
     case ChangeKind::ServiceDeleted: return "serviceDeleted";
+    case ChangeKind::ServiceStarted: return "serviceStarted";
+    case ChangeKind::ServiceStopped: return "serviceStopped";
     case ChangeKind::FileDeleted: return "fileDeleted";
     case ChangeKind::FolderRemoved: return "folderRemoved";
+    case ChangeKind::FileAdded: return "fileAdded";
+    case ChangeKind::FolderAdded: return "folderAdded";
+    case ChangeKind::FileChanged: return "fileChanged";
     }
     return "?";
 }
@@ -248,9 +352,69 @@ void DiffRegistry(const sim::Registry& before, const sim::Registry& after, Chang
     WalkRegistry(before, after, list);
 }
 
+void DiffServices(const sim::Machine& before, const sim::Machine& after, Changes* changes) {
+    if (!after.IsNtFamily()) return;
+    static const std::vector<std::shared_ptr<sim::Key>> kNone;
+    const sim::Key* bKey = sim::ServiceManager::ServicesKey(before.registry);
+    const sim::Key* aKey = sim::ServiceManager::ServicesKey(after.registry);
+    const auto& b = bKey ? bKey->subkeys : kNone;
+    const auto& a = aKey ? aKey->subkeys : kNone;
+    const sim::ServiceManager& was = before.services;
+    const sim::ServiceManager& is = after.services;
+    auto created = [&](const sim::Key& key) {
+        AddChange(changes, ChangeKind::ServiceCreated, key.name, DescribeService(key));
+        if (is.IsRunning(key.name)) AddChange(changes, ChangeKind::ServiceStarted, key.name);
+    };
+    size_t i = 0, j = 0;
+    while (i < b.size() || j < a.size()) {
+        int order = i == b.size() ? 1 : j == a.size() ? -1 : sim::CompareKeyNames(b[i]->name, a[j]->name);
+        if (order < 0) {
+            AddChange(changes, ChangeKind::ServiceDeleted, b[i]->name, DescribeService(*b[i]));
+            ++i;
+            continue;
+        }
+        if (order > 0) {
+            created(*a[j]);
+            ++j;
+            continue;
+        }
+        const sim::Key& old = *b[i++];
+        const sim::Key& now = *a[j++];
+        if (is.Creations(now.name) != was.Creations(old.name)) {
+            // Deleted and made anew: the key may look much as it did.
+            AddChange(changes, ChangeKind::ServiceDeleted, old.name, DescribeService(old));
+            created(now);
+            continue;
+        }
+        if (!was.IsRunning(old.name) && is.IsRunning(now.name)) AddChange(changes, ChangeKind::ServiceStarted, now.name);
+        if (was.IsRunning(old.name) && !is.IsRunning(now.name)) AddChange(changes, ChangeKind::ServiceStopped, now.name);
+        if (!was.IsMarkedForDeletion(old.name) && is.IsMarkedForDeletion(now.name))
+            AddChange(changes, ChangeKind::ServiceDeleted, now.name,
+                      "marked for deletion: it goes once it has stopped");
+    }
+}
+
+void DiffFiles(const sim::FileSystem& before, const sim::FileSystem& after, Changes* changes) {
+    static const sim::FileNode kEmpty = [] {
+        sim::FileNode root;
+        root.folder = true;
+        return root;
+    }();
+    auto b = before.Drives().begin(), bEnd = before.Drives().end();
+    auto a = after.Drives().begin(), aEnd = after.Drives().end();
+    while (b != bEnd || a != aEnd) {
+        char letter = b == bEnd ? a->first : a == aEnd ? b->first : std::min(a->first, b->first);
+        const sim::FileNode& old = (b != bEnd && b->first == letter) ? (b++)->second : kEmpty;
+        const sim::FileNode& now = (a != aEnd && a->first == letter) ? (a++)->second : kEmpty;
+        WalkFolder(old, now, std::string(1, letter) + ":", changes);
+    }
+}
+
 Changes DiffMachines(const sim::Machine& before, const sim::Machine& after) {
     Changes changes;
     DiffRegistry(before.registry, after.registry, &changes);
+    DiffServices(before, after, &changes);
+    DiffFiles(before.files, after.files, &changes);
     return changes;
 }
 

@@ -18,10 +18,15 @@ enum class ChangeKind {
     ValueAdded,         // path, valueName, after
     ValueSet,           // path, valueName, before, after
     DeviceNodeRemoved,  // path = device instance ID, detail = its first hardware ID
-    ServiceCreated,     // path = service name
-    ServiceDeleted,     // path = service name
+    ServiceCreated,     // path = service name, detail = its type, start and group
+    ServiceDeleted,     // path = service name, detail = as created, or why it is still there
+    ServiceStarted,     // path = service name
+    ServiceStopped,     // path = service name
     FileDeleted,        // path = file path
     FolderRemoved,      // path = folder path
+    FileAdded,          // path = file path
+    FolderAdded,        // path = folder path
+    FileChanged,        // path = file path, detail = what changed
 };
 
 const char* ChangeKindName(ChangeKind kind);  // "keyDeleted" ...
@@ -32,23 +37,32 @@ struct Change {
     std::string valueName;  // value changes
     sim::Value before;      // the value before (deleted, set)
     sim::Value after;       // the value after (added, set)
-    std::string detail;     // device nodes: the first hardware ID
+    std::string detail;     // device nodes: the first hardware ID; services and files: see ChangeKind
     size_t count = 0;       // deleted keys: how many values went with them
 };
 
 struct Changes {
-    std::vector<Change> items;  // in the order of the registry's keys
+    std::vector<Change> items;  // the registry's in the order of its keys, then services, then files
     size_t Count(ChangeKind kind) const;
     bool empty() const { return items.empty(); }
 };
 
-// Every difference between two machines. The registry: every key and value
-// deleted, added or set (key names compare as the registry does, value
-// order does not count); device nodes whose Enum instance keys went. The
-// service and file differences join here as those parts of the machine
-// grow their own comparisons.
+// Every difference between two machines: DiffRegistry, DiffServices and
+// DiffFiles, in this order.
 Changes DiffMachines(const sim::Machine& before, const sim::Machine& after);
+// Every key and value deleted, added or set (key names compare as the
+// registry does, value order does not count); device nodes whose Enum
+// instance keys went.
 void DiffRegistry(const sim::Registry& before, const sim::Registry& after, Changes* changes);
+// The NT family's services, by name: those whose keys below
+// HKLM\SYSTEM\CurrentControlSet\Services went or came, those deleted and
+// created anew, those marked for deletion and still there (running), and
+// those started or stopped. 95/98/Me keep no service database: nothing.
+void DiffServices(const sim::Machine& before, const sim::Machine& after, Changes* changes);
+// Files deleted, added or changed (text, attributes) and folders removed or
+// added, drive by drive in enumeration order: a removed folder after what
+// it held, an added one before.
+void DiffFiles(const sim::FileSystem& before, const sim::FileSystem& after, Changes* changes);
 
 // A .reg file that, imported with regedit into the registry `after`, gives
 // back `before`: [-KEY] for keys the run created, deleted keys re-created

@@ -18,6 +18,7 @@
 
 #include "sim/regfile.h"
 #include "tools/changes.h"
+#include "tools/hostfiles.h"
 #include "tools/json.h"
 #include "tools/report.h"
 #include "tools/samples.h"
@@ -47,12 +48,15 @@ Commands:
 
 Export a machine's registry with regedit (File, Export, All); both formats
 regedit writes are read: REGEDIT4 and Windows Registry Editor Version 5.00.
+Where files matter, copy the machine's drives into a folder of drive folders
+(DIR/C, DIR/D ...) and give it with --files DIR.
 
 Exit codes:
   0  done, whatever the calls returned
   1  usage error: unknown command or option, a missing or bad value, a bad CALL
   2  an input file cannot be read or is not a well-formed .reg file (the file,
-     line and column are given); nothing was run
+     line and column are given), or the --files folder cannot be loaded (the
+     path and the reason are given); nothing was run
   3  an output file (--undo, --after, --export) cannot be written
   4  the simulated machine failed inside a call
 
@@ -66,8 +70,12 @@ const char kMachineHelp[] =
                       in the order given (required)
   --codepage N        the machine's ANSI code page (default 1252; 932, 936,
                       949, 950 and the other Windows code pages work too)
-  --files DIR         a copy of the machine's Windows folder (not available
-                      in this build: the simulated file system has no loader)
+  --files DIR         a copy of the machine's drives: DIR holds one folder
+                      per drive, named by its letter (DIR/C/WINDOWS/...,
+                      DIR/D/...). Names and read-only files are taken (a file
+                      no one may write is read-only), and the text of each
+                      .inf file; other contents are not read. Without it the
+                      machine's drives are empty
   --open-enum         on the NT family, let the calls change the Enum keys
                       as if run as SYSTEM (default: those keys open for
                       reading only, as for an administrator)
@@ -96,7 +104,8 @@ setup program runs, in this order:
   InstallFilter:SERVICE,DRIVER
 then reports each call with its result and its trace as a debug-output
 viewer shows it, and every change: keys and values deleted, added or set,
-device nodes removed.
+device nodes removed, services created, deleted, started or stopped, files
+and folders deleted or added (with --files).
 
 Arguments of the setup calls:
   --service NAME        InstallFilter's service, at most 23 characters
@@ -135,9 +144,11 @@ const char kDemoHelp[] =
 
 Previews two built-in sample machines, as 'px714sup preview' would with its
 default arguments: a Windows 98 machine and a Windows XP machine, each with
-a legacy player installed (its uninstall registration, product keys, device
-nodes, services, class keys and drive menu extension) and the remnants of an
-earlier PX714 installation. The samples are .reg files in tools/samples/.
+a legacy player installed (its uninstall registration, product keys,
+folders and files, device nodes, services, class keys and drive menu
+extension), the remnants of an earlier PX714 installation, and the PX714
+driver disc in drive D:. The samples are tools/samples/*.reg (the registry),
+tools/samples/*.files (the folders and files) and tools/samples/px714.inf.
 )";
 
 const char kCheckHelp[] =
@@ -313,6 +324,10 @@ bool ParseOptions(const std::vector<std::string>& args, Options* o, std::string*
         } else if (name == "--os") {
             ok = takeValue(&o->os);
         } else if (name == "--files") {
+            if (o->filesGiven) {
+                *error = "--files is given once: DIR holds all the machine's drives";
+                return false;
+            }
             ok = takeValue(&o->files);
             o->filesGiven = true;
         } else if (name == "--open-enum") {
@@ -484,10 +499,6 @@ int PreviewOrRun(const Options& o, std::ostream& out, std::ostream& err) {
     std::optional<sim::Os> os = sim::OsFromName(o.os);
     if (!os) return Usage("--os: unknown version '" + o.os + "' (win95, win98, winme, nt4, win2000, winxp)", o.command, err);
     if (o.registry.empty()) return Usage("at least one --registry FILE is required", o.command, err);
-    if (o.filesGiven)
-        return Usage("--files " + o.files +
-                         ": not available in this build: the simulated file system cannot load a folder yet",
-                     o.command, err);
     sim::CodePage codePage(o.codePage);
     std::vector<CallSpec> calls;
     if (o.command == "run") {
@@ -522,6 +533,18 @@ int PreviewOrRun(const Options& o, std::ostream& out, std::ostream& err) {
     report.codePage = o.codePage;
     int code = LoadFiles(machine, o.registry, &report, progress, err);
     if (code != kExitOk) return code;
+    if (o.filesGiven) {
+        progress.Phase("reading " + o.files);
+        std::string error;
+        if (!LoadHostFolder(o.files, codePage, &machine.files, &report.notes, &error)) {
+            err << "px714sup: " << error << "\n";
+            err << "px714sup: nothing was run\n";
+            return kExitBadInput;
+        }
+        report.tree = LoadedTree{o.files, CountFiles(machine.files)};
+    } else {
+        report.notes.push_back("no --files: the machine's drives are empty, so the file steps find nothing");
+    }
     Prepare(machine, o.openEnum, &report);
     code = RunCalls(machine, calls, o, &report, progress, err);
     if (code == kExitCannotWrite) return code;
@@ -552,7 +575,7 @@ int Demo(const Options& o, std::ostream& out, std::ostream& err) {
         json.BeginArray();
     } else {
         out << "px714sup demo: the standard setup sequence on two built-in sample machines\n"
-               "(tools/samples/*.reg), as 'px714sup preview --os VERSION --registry FILE' shows it.\n";
+               "(tools/samples/), as 'px714sup preview --os VERSION --registry FILE --files DIR' shows it.\n";
     }
     int result = kExitOk;
     PreviewArguments defaults;
@@ -564,6 +587,8 @@ int Demo(const Options& o, std::ostream& out, std::ostream& err) {
         report.codePage = machine.codePage;
         int code = LoadText(machine, std::string("tools/samples/") + sample.file, sample.text, &report, progress, err);
         if (code != kExitOk) return kExitInternal;  // the samples are part of the tool
+        LoadSampleFiles(sample, &machine.files);
+        report.tree = LoadedTree{std::string("tools/samples/") + sample.filesFile, CountFiles(machine.files)};
         Prepare(machine, false, &report);
         code = RunCalls(machine, PreviewCalls(defaults), o, &report, progress, err);
         if (code != kExitOk) result = code;

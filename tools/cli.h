@@ -11,7 +11,7 @@ namespace px714tool {
 enum ExitCode {
     kExitOk = 0,           // done, whatever the calls returned
     kExitUsage = 1,        // unknown command or option, a missing or bad value, a bad CALL
-    kExitBadInput = 2,     // an input file is unreadable or not a well-formed .reg file; nothing ran
+    kExitBadInput = 2,     // an input file is unreadable or not a well-formed .reg file, or --files fails; nothing ran
     kExitCannotWrite = 3,  // an output file cannot be written
     kExitInternal = 4,     // the simulated machine failed inside a call
 };

@@ -111,6 +111,20 @@ std::string Signature(const CallRecord& call, const sim::CodePage& codePage) {
     return text + ")";
 }
 
+std::string Plural(size_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+std::string FormatTree(const LoadedTree& t) {
+    const FileCensus& c = t.census;
+    std::string text = t.source + ": " + Plural(c.drives, "drive", "drives") + ", " +
+                       Plural(c.folders, "folder", "folders") + ", " + Plural(c.files, "file", "files");
+    std::string more;
+    if (c.readOnly) more = std::to_string(c.readOnly) + " read-only";
+    if (c.texts) more += (more.empty() ? "" : ", ") + Plural(c.texts, "INF text", "INF texts") + " held";
+    return more.empty() ? text : text + " (" + more + ")";
+}
+
 std::string FormatFile(const LoadedFile& f) {
     const sim::RegImportStats& s = f.stats;
     std::string text = f.name + ": " + std::to_string(s.keys) + " keys, " + std::to_string(s.values) + " values";
@@ -126,18 +140,24 @@ struct Summary {
     const char* singular;
     const char* plural;
     ChangeKind kind;
+    int line;  // of the text summary: 0 the registry's, 1 the services', 2 the files'
 };
 const Summary kSummary[] = {
-    {"key deleted", "keys deleted", ChangeKind::KeyDeleted},
-    {"key added", "keys added", ChangeKind::KeyAdded},
-    {"value deleted", "values deleted", ChangeKind::ValueDeleted},
-    {"value added", "values added", ChangeKind::ValueAdded},
-    {"value set", "values set", ChangeKind::ValueSet},
-    {"device node removed", "device nodes removed", ChangeKind::DeviceNodeRemoved},
-    {"service created", "services created", ChangeKind::ServiceCreated},
-    {"service deleted", "services deleted", ChangeKind::ServiceDeleted},
-    {"file deleted", "files deleted", ChangeKind::FileDeleted},
-    {"folder removed", "folders removed", ChangeKind::FolderRemoved},
+    {"key deleted", "keys deleted", ChangeKind::KeyDeleted, 0},
+    {"key added", "keys added", ChangeKind::KeyAdded, 0},
+    {"value deleted", "values deleted", ChangeKind::ValueDeleted, 0},
+    {"value added", "values added", ChangeKind::ValueAdded, 0},
+    {"value set", "values set", ChangeKind::ValueSet, 0},
+    {"device node removed", "device nodes removed", ChangeKind::DeviceNodeRemoved, 0},
+    {"service created", "services created", ChangeKind::ServiceCreated, 1},
+    {"service deleted", "services deleted", ChangeKind::ServiceDeleted, 1},
+    {"service started", "services started", ChangeKind::ServiceStarted, 1},
+    {"service stopped", "services stopped", ChangeKind::ServiceStopped, 1},
+    {"file deleted", "files deleted", ChangeKind::FileDeleted, 2},
+    {"folder removed", "folders removed", ChangeKind::FolderRemoved, 2},
+    {"file added", "files added", ChangeKind::FileAdded, 2},
+    {"folder added", "folders added", ChangeKind::FolderAdded, 2},
+    {"file changed", "files changed", ChangeKind::FileChanged, 2},
 };
 
 void ValueJson(JsonWriter& json, const sim::Value& v, const sim::CodePage& codePage) {
@@ -192,6 +212,7 @@ void WriteText(const RunReport& report, std::ostream& out) {
     sim::CodePage codePage(report.codePage);
     out << report.title << ": " << sim::OsName(report.os) << ", code page " << report.codePage << "\n";
     for (const LoadedFile& f : report.files) out << "  registry " << FormatFile(f) << "\n";
+    if (report.tree) out << "  files    " << FormatTree(*report.tree) << "\n";
     for (const std::string& note : report.notes) out << "  " << note << "\n";
     out << "\n";
     int number = 0;
@@ -214,18 +235,22 @@ void WriteText(const RunReport& report, std::ostream& out) {
         out << "Changes: none\n";
         return;
     }
-    out << "Changes:";
-    bool first = true;
-    for (const Summary& s : kSummary) {
-        size_t n = report.changes.Count(s.kind);
-        if (n == 0) continue;
-        out << (first ? " " : ", ") << n << " " << (n == 1 ? s.singular : s.plural);
-        first = false;
+    // One line for the registry, one for services, one for files.
+    const char* lead = "Changes: ";
+    for (int group = 0; group < 3; ++group) {
+        std::string line;
+        for (const Summary& k : kSummary) {
+            size_t n = k.line == group ? report.changes.Count(k.kind) : 0;
+            if (n != 0) line += (line.empty() ? "" : ", ") + Plural(n, k.singular, k.plural);
+        }
+        if (line.empty()) continue;
+        out << lead << line << "\n";
+        lead = "         ";
     }
-    out << "\n";
     for (const Change& c : report.changes.items) {
         std::string path = OneLine(c.path, codePage);
         std::string name = c.valueName.empty() ? "@" : Quoted(c.valueName, codePage);
+        std::string detail = c.detail.empty() ? "" : "  (" + OneLine(c.detail, codePage) + ")";
         switch (c.kind) {
         case ChangeKind::KeyDeleted: out << "  - key    " << path << "\n"; break;
         case ChangeKind::KeyAdded: out << "  + key    " << path << "\n"; break;
@@ -242,10 +267,15 @@ void WriteText(const RunReport& report, std::ostream& out) {
         case ChangeKind::DeviceNodeRemoved:
             out << "  x device node " << path << "  (" << OneLine(c.detail, codePage) << ")\n";
             break;
-        case ChangeKind::ServiceCreated: out << "  + service " << path << "\n"; break;
-        case ChangeKind::ServiceDeleted: out << "  - service " << path << "\n"; break;
+        case ChangeKind::ServiceCreated: out << "  + service " << path << detail << "\n"; break;
+        case ChangeKind::ServiceDeleted: out << "  - service " << path << detail << "\n"; break;
+        case ChangeKind::ServiceStarted: out << "  * service " << path << "  started\n"; break;
+        case ChangeKind::ServiceStopped: out << "  * service " << path << "  stopped\n"; break;
         case ChangeKind::FileDeleted: out << "  - file   " << path << "\n"; break;
         case ChangeKind::FolderRemoved: out << "  - folder " << path << "\n"; break;
+        case ChangeKind::FileAdded: out << "  + file   " << path << "\n"; break;
+        case ChangeKind::FolderAdded: out << "  + folder " << path << "\n"; break;
+        case ChangeKind::FileChanged: out << "  * file   " << path << detail << "\n"; break;
         }
     }
 }
@@ -275,6 +305,20 @@ void WriteJson(const RunReport& report, JsonWriter& json) {
         json.EndObject();
     }
     json.EndArray();
+    json.Key("files");
+    if (report.tree) {
+        const FileCensus& c = report.tree->census;
+        json.BeginObject();
+        json.Member("source", report.tree->source);
+        json.Member("drives", c.drives);
+        json.Member("folders", c.folders);
+        json.Member("files", c.files);
+        json.Member("readOnly", c.readOnly);
+        json.Member("texts", c.texts);
+        json.EndObject();
+    } else {
+        json.Null();
+    }
     json.Key("notes");
     json.BeginArray();
     for (const std::string& note : report.notes) json.String(note);
@@ -350,9 +394,20 @@ void WriteJson(const RunReport& report, JsonWriter& json) {
             json.Member("hardwareId", utf8(c.detail));
             break;
         case ChangeKind::ServiceCreated:
-        case ChangeKind::ServiceDeleted: json.Member("service", utf8(c.path)); break;
+        case ChangeKind::ServiceDeleted:
+        case ChangeKind::ServiceStarted:
+        case ChangeKind::ServiceStopped:
+            json.Member("service", utf8(c.path));
+            if (!c.detail.empty()) json.Member("detail", utf8(c.detail));
+            break;
         case ChangeKind::FileDeleted:
-        case ChangeKind::FolderRemoved: json.Member("path", utf8(c.path)); break;
+        case ChangeKind::FolderRemoved:
+        case ChangeKind::FileAdded:
+        case ChangeKind::FolderAdded:
+        case ChangeKind::FileChanged:
+            json.Member("path", utf8(c.path));
+            if (!c.detail.empty()) json.Member("detail", utf8(c.detail));
+            break;
         }
         json.EndObject();
     }

@@ -3,12 +3,14 @@
 #ifndef PX714SUP_TOOLS_REPORT_H
 #define PX714SUP_TOOLS_REPORT_H
 
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "sim/codepage.h"
 #include "tools/changes.h"
+#include "tools/hostfiles.h"
 #include "tools/json.h"
 #include "tools/session.h"
 
@@ -19,11 +21,17 @@ struct LoadedFile {
     sim::RegImportStats stats;
 };
 
+struct LoadedTree {
+    std::string source;            // the --files folder or the sample's listing
+    FileCensus census;             // what the machine's drives held before the run
+};
+
 struct RunReport {
     std::string title;             // "Preview", "Windows 98 sample machine" ...
     sim::Os os = sim::Os::WinXp;
     unsigned codePage = 1252;
     std::vector<LoadedFile> files;
+    std::optional<LoadedTree> tree;  // the machine's folders and files, when given
     std::vector<std::string> notes;  // how the machine was set up, warnings
     std::vector<CallRecord> calls;
     Changes changes;
