@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs every test: the host unit tests on the simulated machine, and the
-# checks of the real px714sup.dll (export table, imports, installed package).
+# checks of the real px714sup.dll (export table, imports, installed package,
+# and the conformance scenarios under Wine in every Windows version mode).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/build.sh
@@ -11,3 +12,4 @@ cmake --build --preset asan
 ctest --preset asan -j2
 scripts/check-dll.sh
 scripts/check-package.sh
+scripts/conformance.sh
