@@ -738,9 +738,9 @@ static void RunScenario(const ScView* view, ScLines* out) {
         CallWith(g_resolved[row].byName, call->exportName, &call->args, call->lastError, &state, out, 0);
     }
 
-    ReleaseHeld();
     for (i = 0; i < view->owns.count; ++i) ShowKey(view->owns.items[i], out);
     for (i = 0; i < view->paths.count; ++i) ShowPath(view->paths.items[i], out);
+    ReleaseHeld();
     for (i = 0; i < view->services.count; ++i) {
         ScLines tokens = {0, 0, 0};
         ScTokenize(view->services.items[i], &tokens);
@@ -813,6 +813,8 @@ int main(int argc, char** argv) {
             AddFormat(&out, "scenario error: %s", view.error);
         } else {
             RunScenario(&view, &out);
+            ScSortUnordered(&out, &view);
+            ScSortUnordered(&view.expect, &view);
         }
         fprintf(output, "== %s\n", s->name);
         for (k = 0; k < out.count; ++k) fprintf(output, "%s\n", out.items[k]);

@@ -409,6 +409,30 @@ void ScSortValueRuns(ScLines* lines, int from) {
     }
 }
 
+static int CompareTexts(const void* a, const void* b);
+
+void ScSortUnordered(ScLines* lines, const ScView* view) {
+    int u;
+    for (u = 0; u < view->unordered.count; ++u) {
+        /* "trace " and the quoted prefix without its closing quote. */
+        const char* quoted = view->unordered.items[u];
+        size_t n = strlen(quoted) - 1;
+        char* head = (char*)malloc(n + 7);
+        int i = 0;
+        if (head == NULL) abort();
+        memcpy(head, "trace ", 6);
+        memcpy(head + 6, quoted, n);
+        head[n + 6] = 0;
+        while (i < lines->count) {
+            int start = i;
+            while (i < lines->count && strncmp(lines->items[i], head, n + 6) == 0) ++i;
+            if (i - start > 1) qsort(lines->items + start, (size_t)(i - start), sizeof(char*), CompareTexts);
+            if (i == start) ++i;
+        }
+        free(head);
+    }
+}
+
 static int CompareTexts(const void* a, const void* b) { return strcmp(*(char* const*)a, *(char* const*)b); }
 
 void ScSortLines(ScLines* lines, int from) {
@@ -709,6 +733,13 @@ int ScMakeView(const ScSuite* suite, const ScScenario* s, int mode, ScView* v) {
                 SetError(v->error, s->file, number, "lasterror needs a number");
                 return -1;
             }
+        } else if (Starts(line, "unordered")) {
+            char text[1024];
+            if (ScUnquote(AfterWord(line), text, sizeof text) < 0) {
+                SetError(v->error, s->file, number, "unordered needs a quoted text");
+                return -1;
+            }
+            ScLinesAdd(&v->unordered, AfterWord(line));
         } else if (strcmp(line, "exports") == 0) {
             v->showExports = 1;
         } else if (Starts(line, "call")) {
@@ -811,6 +842,7 @@ void ScFreeView(ScView* v) {
         ScLinesFree(&v->calls[i].args);
     }
     free(v->calls);
+    ScLinesFree(&v->unordered);
     ScLinesFree(&v->expect);
     memset(v, 0, sizeof *v);
 }

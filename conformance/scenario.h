@@ -45,6 +45,10 @@
  *   exports                      shows the whole export table (see below)
  *
  *   expect ... end               the lines the scenario must show, exactly
+ *   unordered "TEXT"             trace pieces that begin with TEXT and follow
+ *                                one another are compared without regard to
+ *                                their order (a folder's entries, which a file
+ *                                system may list in an order of its own)
  *
  * What a scenario shows, in this order: for each call "call EXPORT",
  * "result N", "index N" and "name TEXT" when the call was given those
@@ -139,6 +143,7 @@ typedef struct ScView {
     ScCall* calls;
     int callCount;
     int showExports;  /* `exports` was given */
+    ScLines unordered; /* quoted trace prefixes of `unordered` lines */
     ScLines expect;
     char error[512];  /* a malformed line, "" when none */
 } ScView;
@@ -196,6 +201,9 @@ char* ScValueLine(const char* name, unsigned long type, const unsigned char* dat
 /* Sorts each run of value lines (lines that do not start with '[')
  * between key lines by value name, letter case ignored. */
 void ScSortValueRuns(ScLines* lines, int from);
+/* Sorts each run of consecutive trace lines whose piece begins with one of
+ * the view's `unordered` texts. */
+void ScSortUnordered(ScLines* lines, const ScView* view);
 /* Sorts lines [from, count) by their text. */
 void ScSortLines(ScLines* lines, int from);
 

@@ -282,7 +282,7 @@ void ShowExportsFromDef(const ScSuite& suite, ScLines* out) {
 }
 
 // Runs one scenario's view of one mode on a fresh simulated machine and
-// returns what it shows.
+// returns what it shows (runs of unordered trace pieces sorted).
 std::vector<std::string> RunOnSim(const ScSuite& suite, const ScView& view, int mode) {
     sim::Machine machine(*sim::OsFromName(ScModeNames[mode]));
     sim::ScopedMachine scope(machine);
@@ -342,6 +342,7 @@ std::vector<std::string> RunOnSim(const ScSuite& suite, const ScView& view, int 
         ScLinesFree(&tokens);
     }
     if (view.infPaths.count > 0) ShowInfCopies(machine, &out);
+    ScSortUnordered(&out, &view);
     std::vector<std::string> shown = Lines(out);
     ScLinesFree(&out);
     return shown;
@@ -410,6 +411,7 @@ TEST_P(ScenarioOnSim, ShowsWhatItExpects) {
         ScView view;
         ASSERT_EQ(ScMakeView(&suite, s, mode, &view), 0) << view.error;
         std::vector<std::string> shown = RunOnSim(suite, view, mode);
+        ScSortUnordered(&view.expect, &view);
         std::string diff = Difference(Lines(view.expect), shown, "expected", "simulated machine");
         if (!diff.empty()) ADD_FAILURE() << s->file << ": " << s->name << " in " << ScModeNames[mode] << "\n" << diff;
         ScFreeView(&view);
@@ -454,6 +456,7 @@ TEST(ConformanceWine, AgreesWithTheSimulatedMachine) {
                 ScFreeView(&view);
                 continue;
             }
+            ScSortUnordered(&view.expect, &view);
             std::vector<std::string> expected = Lines(view.expect);
             std::vector<std::string> simulated = RunOnSim(suite, view, mode);
             const ScLines* wineLines = haveFile ? ScFindObserved(&observed, s.name) : nullptr;
