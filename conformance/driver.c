@@ -323,12 +323,16 @@ static void MakeFolders(const char* path, int includeLast) {
     }
 }
 
+/* The do-nothing driver image that "driver-image" files get (next to this
+ * program). */
+static char g_driverImage[MAX_PATH];
+
 static void MakeFiles(const ScLines* files, ScLines* problems) {
     int i;
     for (i = 0; i < files->count; ++i) {
         char path[MAX_PATH * 2];
         DWORD attributes = 0;
-        int inUse = 0, changed = 1;
+        int inUse = 0, driverImage = 0, changed = 1;
         size_t n;
         snprintf(path, sizeof path, "%s", files->items[i]);
         /* The attribute words are the last ones. */
@@ -340,12 +344,17 @@ static void MakeFiles(const ScLines* files, ScLines* problems) {
             else if (strcmp(blank + 1, "hidden") == 0) attributes |= FILE_ATTRIBUTE_HIDDEN, changed = 1;
             else if (strcmp(blank + 1, "system") == 0) attributes |= FILE_ATTRIBUTE_SYSTEM, changed = 1;
             else if (strcmp(blank + 1, "in-use") == 0) inUse = 1, changed = 1;
+            else if (strcmp(blank + 1, "driver-image") == 0) driverImage = 1, changed = 1;
             if (changed) *blank = 0;
         }
         n = strlen(path);
         if (n > 0 && path[n - 1] == '\\') {
             path[n - 1] = 0;
             MakeFolders(path, 1);
+        } else if (driverImage) {
+            MakeFolders(path, 0);
+            if (!CopyFileA(g_driverImage, path, FALSE))
+                AddFormat(problems, "setup: CopyFileA %s to %s gave %lu", g_driverImage, path, GetLastError());
         } else {
             HANDLE file;
             MakeFolders(path, 0);
@@ -442,7 +451,10 @@ static void DeleteService_(const char* name) {
     if (manager == NULL) return;
     service = OpenServiceA(manager, name, SERVICE_ALL_ACCESS);
     if (service != NULL) {
-        ControlService(service, SERVICE_CONTROL_STOP, &status);
+        int wait;
+        if (ControlService(service, SERVICE_CONTROL_STOP, &status))
+            for (wait = 0; wait < 50 && QueryServiceStatus(service, &status) && status.dwCurrentState != SERVICE_STOPPED; ++wait)
+                Sleep(100);
         DeleteService(service);
         CloseServiceHandle(service);
     }
@@ -524,11 +536,26 @@ static void InfFolder(char* folder, size_t capacity) {
     snprintf(folder, capacity, "%s\\inf", windows);
 }
 
-static void RemoveInfCopies(void) {
+/* The copies the scenario's INF files may have left: oemN.inf with their
+ * .pnf files, and copies under a source's own name (with its .pnf). */
+static void RemoveInfCopies(const ScLines* sources) {
     char folder[MAX_PATH], pattern[MAX_PATH + 16];
     const char* kinds[2] = {"oem*.inf", "oem*.pnf"};
-    int k;
+    int k, i;
     InfFolder(folder, sizeof folder);
+    for (i = 0; i < sources->count; ++i) {
+        const char* name = strrchr(sources->items[i], '\\');
+        char path[MAX_PATH * 2];
+        size_t n;
+        name = name ? name + 1 : sources->items[i];
+        snprintf(path, sizeof path, "%s\\%s", folder, name);
+        DeleteFileA(path);
+        n = strlen(path);
+        if (n > 4 && _stricmp(path + n - 4, ".inf") == 0) {
+            strcpy(path + n - 4, ".pnf");
+            DeleteFileA(path);
+        }
+    }
     for (k = 0; k < 2; ++k) {
         WIN32_FIND_DATAA found;
         HANDLE search;
@@ -544,22 +571,43 @@ static void RemoveInfCopies(void) {
     }
 }
 
-/* "inf oemN.inf DRIVERVER-LINE" per copy in the INF folder, sorted. */
-static void ShowInfCopies(ScLines* out) {
+/* The .inf files of the INF folder, by name. */
+static void InfFiles(ScLines* names) {
     char folder[MAX_PATH], pattern[MAX_PATH + 16];
     WIN32_FIND_DATAA found;
     HANDLE search;
-    int from = out->count;
     InfFolder(folder, sizeof folder);
-    snprintf(pattern, sizeof pattern, "%s\\oem*.inf", folder);
+    snprintf(pattern, sizeof pattern, "%s\\*.inf", folder);
     search = FindFirstFileA(pattern, &found);
     if (search == INVALID_HANDLE_VALUE) return;
     do {
-        char path[MAX_PATH * 2], text[4096], version[256], *line;
+        ScLinesAdd(names, found.cFileName);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+}
 
+static int Listed(const ScLines* names, const char* name) {
+    int i;
+    for (i = 0; i < names->count; ++i)
+        if (lstrcmpiA(names->items[i], name) == 0) return 1;
+    return 0;
+}
+
+/* "inf copy DRIVERVER-LINE" for each .inf file of the INF folder that was
+ * not there before the calls: the copies they made (the name a copy gets
+ * is the device installer's choice and not shown), sorted. */
+static void ShowInfCopies(const ScLines* before, ScLines* out) {
+    char folder[MAX_PATH];
+    ScLines now = {0, 0, 0};
+    int from = out->count, i;
+    InfFolder(folder, sizeof folder);
+    InfFiles(&now);
+    for (i = 0; i < now.count; ++i) {
+        char path[MAX_PATH * 2], text[4096], version[256], *line;
         DWORD read = 0;
         HANDLE file;
-        snprintf(path, sizeof path, "%s\\%s", folder, found.cFileName);
+        if (Listed(before, now.items[i])) continue;
+        snprintf(path, sizeof path, "%s\\%s", folder, now.items[i]);
         file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
         text[0] = 0;
         if (file != INVALID_HANDLE_VALUE) {
@@ -575,9 +623,9 @@ static void ShowInfCopies(ScLines* out) {
             line += n;
             while (*line == '\r' || *line == '\n') ++line;
         }
-        AddFormat(out, "inf %s %s", found.cFileName, version);
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
+        AddFormat(out, "inf copy %s", version);
+    }
+    ScLinesFree(&now);
     ScSortLines(out, from);
 }
 
@@ -599,13 +647,37 @@ typedef struct CallState {
     char name[ScNameBufferSize];
 } CallState;
 
+/* The system's texts of the scenario's `message` codes. */
+static ScLines g_messageCodes;
+static char** g_messageTexts;
+
+static void LoadMessages(const ScLines* codes) {
+    int i;
+    g_messageCodes = *codes;
+    g_messageTexts = (char**)calloc((size_t)codes->count + 1, sizeof(char*));
+    for (i = 0; i < codes->count; ++i) {
+        unsigned long code = 0;
+        g_messageTexts[i] = (char*)calloc(MAX_PATH, 1);
+        ScParseNumber(codes->items[i], &code);
+        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, NULL, code, 0, g_messageTexts[i], MAX_PATH, NULL);
+    }
+}
+
+static void FreeMessages(void) {
+    int i;
+    for (i = 0; i < g_messageCodes.count; ++i) free(g_messageTexts[i]);
+    free(g_messageTexts);
+    g_messageTexts = NULL;
+    memset(&g_messageCodes, 0, sizeof g_messageCodes);
+}
+
 static long CallWith(void* function, const char* exportName, const ScLines* tokens, unsigned long lastError,
-                     CallState* state, ScLines* out, int quiet) {
+                     CallState* state, ScLines* out, int quiet, int showLastError) {
     unsigned long args[16];
     ScArg* parsed = (ScArg*)calloc((size_t)(tokens->count + 1), sizeof(ScArg));
     char before[ScNameBufferSize];
     long result, removed = 0;
-    unsigned long clobbered = 0;
+    unsigned long clobbered = 0, after;
     int i, usesIndex = 0, usesName = 0;
     for (i = 0; i < tokens->count && i < 16; ++i) {
         ScParseArgument(tokens->items[i], &parsed[i]);
@@ -621,9 +693,11 @@ static long CallWith(void* function, const char* exportName, const ScLines* toke
     ScLinesFree(&g_captured);
     SetLastError(lastError);
     result = CallExport(function, args, (unsigned long)tokens->count, &removed, &clobbered);
+    after = GetLastError();
     if (!quiet) {
         AddFormat(out, "call %s", exportName);
         AddFormat(out, "result %ld", result);
+        if (showLastError) AddFormat(out, "lasterror %lu", after);
         if (removed != 4L * tokens->count)
             AddFormat(out, "stack: %s removed %ld bytes, %d expected", exportName, removed, 4 * tokens->count);
         if (clobbered != 0)
@@ -636,9 +710,9 @@ static long CallWith(void* function, const char* exportName, const ScLines* toke
             free(line);
         }
         for (i = 0; i < g_captured.count; ++i) {
-            char* quoted = ScQuote(g_captured.items[i]);
-            AddFormat(out, "trace %s", quoted);
-            free(quoted);
+            char* line = ScTraceLine(g_captured.items[i], &g_messageCodes, g_messageTexts);
+            ScLinesAdd(out, line);
+            free(line);
         }
     } else if (clobbered != 0) {
         AddFormat(out, "registers: %s changed%s%s%s", exportName, (clobbered & 1) ? " EBX" : "",
@@ -672,7 +746,7 @@ static void ShowExports(ScLines* out) {
             long removed;
             state.index = ScIndexFilling;
             ScFillName(state.name);
-            removed = CallWith(r->byOrdinal, row->name, &row->args, 0, &state, out, 1);
+            removed = CallWith(r->byOrdinal, row->name, &row->args, 0, &state, out, 1, 0);
             AddFormat(out, "export %s @%d removes %ld bytes", row->name, row->ordinal, removed);
         }
     }
@@ -699,17 +773,13 @@ static void Teardown(const ScView* view) {
     ReleaseHeld();
     for (i = 0; i < view->owns.count; ++i) DeleteKeyPath(view->owns.items[i]);
     for (i = 0; i < view->paths.count; ++i) DeletePath(view->paths.items[i]);
-    for (i = 0; i < view->services.count; ++i) {
-        ScLines tokens = {0, 0, 0};
-        ScTokenize(view->services.items[i], &tokens);
-        DeleteService_(tokens.items[1]);
-        ScLinesFree(&tokens);
-    }
+    for (i = 0; i < view->serviceNames.count; ++i) DeleteService_(view->serviceNames.items[i]);
     for (i = 0; i < view->infPaths.count; ++i) DeletePath(view->infPaths.items[i]);
-    if (view->infPaths.count > 0) RemoveInfCopies();
+    if (view->infPaths.count > 0) RemoveInfCopies(&view->infPaths);
 }
 
 static void RunScenario(const ScView* view, ScLines* out) {
+    ScLines infBefore = {0, 0, 0};
     CallState state;
     int i;
     Teardown(view);
@@ -723,6 +793,8 @@ static void RunScenario(const ScView* view, ScLines* out) {
     MakeServices(&view->services, out);
     for (i = 0; i < view->infPaths.count; ++i) WriteTextFile(view->infPaths.items[i], view->infTexts.items[i], out);
 
+    if (view->infPaths.count > 0) InfFiles(&infBefore);
+    LoadMessages(&view->messages);
     state.index = ScIndexFilling;
     ScFillName(state.name);
     if (view->showExports) ShowExports(out);
@@ -735,19 +807,17 @@ static void RunScenario(const ScView* view, ScLines* out) {
             AddFormat(out, "call %s: not exported", call->exportName);
             continue;
         }
-        CallWith(g_resolved[row].byName, call->exportName, &call->args, call->lastError, &state, out, 0);
+        CallWith(g_resolved[row].byName, call->exportName, &call->args, call->lastError, &state, out, 0,
+                 view->showLastError);
     }
 
     for (i = 0; i < view->owns.count; ++i) ShowKey(view->owns.items[i], out);
     for (i = 0; i < view->paths.count; ++i) ShowPath(view->paths.items[i], out);
     ReleaseHeld();
-    for (i = 0; i < view->services.count; ++i) {
-        ScLines tokens = {0, 0, 0};
-        ScTokenize(view->services.items[i], &tokens);
-        ShowService(tokens.items[1], out);
-        ScLinesFree(&tokens);
-    }
-    if (view->infPaths.count > 0) ShowInfCopies(out);
+    for (i = 0; i < view->serviceNames.count; ++i) ShowService(view->serviceNames.items[i], out);
+    if (view->infPaths.count > 0) ShowInfCopies(&infBefore, out);
+    ScLinesFree(&infBefore);
+    FreeMessages();
     Teardown(view);
 }
 
@@ -781,6 +851,13 @@ int main(int argc, char** argv) {
     }
     if (!CheckVersion(mode)) return 3;
 
+    {
+        char* slash;
+        GetModuleFileNameA(NULL, g_driverImage, sizeof g_driverImage);
+        slash = strrchr(g_driverImage, '\\');
+        snprintf(slash ? slash + 1 : g_driverImage, sizeof g_driverImage - (size_t)(slash ? slash + 1 - g_driverImage : 0),
+                 "px714null.sys");
+    }
     g_dll = LoadLibraryA("px714sup.dll");
     if (g_dll == NULL) {
         printf("px714conf: px714sup.dll was not loaded (%lu)\n", GetLastError());

@@ -241,6 +241,26 @@ char* ScNameLine(const char* buffer, const char* before) {
     return line;
 }
 
+char* ScTraceLine(const char* piece, const ScLines* codes, char* const* texts) {
+    char* quoted;
+    char* line;
+    int i;
+    for (i = 0; i < codes->count; ++i) {
+        if (texts[i][0] != 0 && strcmp(piece, texts[i]) == 0) {
+            line = (char*)malloc(strlen(codes->items[i]) + 16);
+            if (line == NULL) abort();
+            sprintf(line, "trace message %s", codes->items[i]);
+            return line;
+        }
+    }
+    quoted = ScQuote(piece);
+    line = (char*)malloc(strlen(quoted) + 8);
+    if (line == NULL) abort();
+    sprintf(line, "trace %s", quoted);
+    free(quoted);
+    return line;
+}
+
 /* ---- Registry paths ---------------------------------------------------- */
 
 int ScSplitRoot(const char* path, const char** longRoot, const char** rest) {
@@ -726,8 +746,40 @@ int ScMakeView(const ScSuite* suite, const ScScenario* s, int mode, ScView* v) {
                 ScLinesFree(&tokens);
                 return -1;
             }
+            ScLinesAdd(&v->serviceNames, tokens.items[1]);
             ScLinesFree(&tokens);
             ScLinesAdd(&v->services, line);
+        } else if (Starts(line, "owns-service")) {
+            if (*AfterWord(line) == 0) {
+                SetError(v->error, s->file, number, "owns-service needs a name");
+                return -1;
+            }
+            ScLinesAdd(&v->serviceNames, AfterWord(line));
+        } else if (Starts(line, "start-result")) {
+            ScLines tokens = {0, 0, 0};
+            unsigned long code;
+            ScTokenize(line, &tokens);
+            if (tokens.count != 3 || !ScParseNumber(tokens.items[2], &code)) {
+                SetError(v->error, s->file, number, "start-result needs a service name and a code");
+                ScLinesFree(&tokens);
+                return -1;
+            }
+            ScLinesFree(&tokens);
+            ScLinesAdd(&v->startResults, AfterWord(line));
+        } else if (Starts(line, "message")) {
+            ScLines tokens = {0, 0, 0};
+            int j;
+            unsigned long code;
+            ScTokenize(line, &tokens);
+            for (j = 1; j < tokens.count; ++j) {
+                if (!ScParseNumber(tokens.items[j], &code)) {
+                    SetError(v->error, s->file, number, "message needs error codes");
+                    ScLinesFree(&tokens);
+                    return -1;
+                }
+                ScLinesAdd(&v->messages, tokens.items[j]);
+            }
+            ScLinesFree(&tokens);
         } else if (Starts(line, "lasterror")) {
             if (!ScParseNumber(AfterWord(line), &lastError)) {
                 SetError(v->error, s->file, number, "lasterror needs a number");
@@ -740,6 +792,8 @@ int ScMakeView(const ScSuite* suite, const ScScenario* s, int mode, ScView* v) {
                 return -1;
             }
             ScLinesAdd(&v->unordered, AfterWord(line));
+        } else if (strcmp(line, "show-lasterror") == 0) {
+            v->showLastError = 1;
         } else if (strcmp(line, "exports") == 0) {
             v->showExports = 1;
         } else if (Starts(line, "call")) {
@@ -835,6 +889,9 @@ void ScFreeView(ScView* v) {
     ScLinesFree(&v->reg);
     ScLinesFree(&v->files);
     ScLinesFree(&v->services);
+    ScLinesFree(&v->serviceNames);
+    ScLinesFree(&v->startResults);
+    ScLinesFree(&v->messages);
     ScLinesFree(&v->infPaths);
     ScLinesFree(&v->infTexts);
     for (i = 0; i < v->callCount; ++i) {

@@ -30,9 +30,18 @@
  *                                @="text", dword:, hex:, hex(N):, "name"=-
  *   files ... end                one file a line, a folder when it ends in a
  *                                backslash, then any of readonly hidden in-use
+ *                                driver-image (a loadable do-nothing driver)
  *   service NAME KEY=VALUE...    a service made through the service manager
  *                                (type= start= error= image= group= display=
  *                                running=1); owned like a key
+ *   owns-service NAME            a service the calls may make: removed before
+ *                                and after, and its state shown
+ *   start-result NAME CODE       what starting the service NAME gives on the
+ *                                simulated machine, which does not load
+ *                                driver images (Wine shows it by itself)
+ *   message CODE...              a trace piece that is the system's text for
+ *                                one of these codes is shown as "message CODE"
+ *                                (each system words its texts its own way)
  *   inf PATH ... end             a source INF file and its text
  *
  *   The calls, in order:
@@ -43,6 +52,8 @@
  *                                scenario keeps), or index (the value in the
  *                                index buffer)
  *   exports                      shows the whole export table (see below)
+ *   show-lasterror               each call also shows "lasterror N", the
+ *                                thread's last error after it
  *
  *   expect ... end               the lines the scenario must show, exactly
  *   unordered "TEXT"             trace pieces that begin with TEXT and follow
@@ -56,7 +67,8 @@
  * per debug output piece; then each owned key as .reg lines (values sorted
  * by name, "[-KEY]" when it is gone), each owned path as lines of files and
  * empty folders (sorted; "gone PATH" when it is gone), each owned service
- * ("service NAME ..." or "service NAME gone"), the INF store's copies. For
+ * ("service NAME ..." or "service NAME gone"), the INF copies the calls made
+ * ("inf copy DRIVERVER-LINE"). For
  * `exports`, one line per export-table row: "export NAME @ORD removes N
  * bytes". Anything else a side notices (a stack or register fault, an open
  * handle, a set-up step that failed) is shown as a line of its own, so that
@@ -138,11 +150,15 @@ typedef struct ScView {
     ScLines reg;      /* .reg text lines */
     ScLines files;    /* files lines */
     ScLines services; /* `service` lines, whole */
+    ScLines serviceNames; /* every owned service: those of `service` lines, then `owns-service` */
+    ScLines startResults; /* `start-result` lines: "NAME CODE" */
+    ScLines messages;     /* codes of `message` lines */
     ScLines infPaths; /* source INF files */
     ScLines infTexts; /* their texts, lines joined with line feeds */
     ScCall* calls;
     int callCount;
     int showExports;  /* `exports` was given */
+    int showLastError; /* `show-lasterror` was given */
     ScLines unordered; /* quoted trace prefixes of `unordered` lines */
     ScLines expect;
     char error[512];  /* a malformed line, "" when none */
@@ -201,6 +217,11 @@ char* ScValueLine(const char* name, unsigned long type, const unsigned char* dat
 /* Sorts each run of value lines (lines that do not start with '[')
  * between key lines by value name, letter case ignored. */
 void ScSortValueRuns(ScLines* lines, int from);
+/* The line that shows one trace piece: "trace TEXT", or "trace message
+ * CODE" when the piece is the (non-empty) system text texts[i] of the code
+ * codes->items[i]. Owned by the caller. */
+char* ScTraceLine(const char* piece, const ScLines* codes, char* const* texts);
+
 /* Sorts each run of consecutive trace lines whose piece begins with one of
  * the view's `unordered` texts. */
 void ScSortUnordered(ScLines* lines, const ScView* view);

@@ -33,7 +33,7 @@ done
 
 rm -rf "$work"
 mkdir -p "$work"
-cp build/windows/px714sup.dll "$work/"
+cp build/windows/px714sup.dll build/windows/conformance/px714null.sys "$work/"
 reg=$work/modes.reg
 {
     printf 'REGEDIT4\r\n\r\n'

@@ -50,6 +50,15 @@ const std::string* InfStore::Source(std::string_view path) const {
     return it == sources_.end() ? nullptr : &it->second;
 }
 
+bool InfStore::HasSourceIn(std::string_view folder) const {
+    for (const auto& source : sources_) {
+        size_t slash = source.first.find_last_of('\\');
+        if (slash != std::string::npos && CompareKeyNames(std::string_view(source.first).substr(0, slash), folder) == 0)
+            return true;
+    }
+    return false;
+}
+
 const InfCopy* InfStore::FindCopy(std::string_view name) const {
     for (const InfCopy& copy : copies)
         if (CompareKeyNames(copy.name, name) == 0) return &copy;

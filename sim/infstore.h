@@ -57,6 +57,8 @@ public:
     void RemoveSource(std::string_view path);
     // The text of the source at path; null when there is none.
     const std::string* Source(std::string_view path) const;
+    // True when a source lies directly in the folder (no trailing backslash).
+    bool HasSourceIn(std::string_view folder) const;
 
     std::vector<InfCopy> copies;  // in the order they were made
     std::vector<InfCall> calls;   // every SetupCopyOEMInfA call, in order

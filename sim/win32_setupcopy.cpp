@@ -58,7 +58,18 @@ BOOL SetupCopyOEMInfA(LPCSTR sourceInfFileName, LPCSTR oemSourceMediaLocation, D
         return Fail(ERROR_INVALID_PARAMETER);
     if (auto code = m.CheckFault("SetupCopyOEMInfA", sourceInfFileName)) return Fail(*code);
     const std::string* text = store.Source(sourceInfFileName);
-    if (text == nullptr) return Fail(ERROR_FILE_NOT_FOUND);
+    if (text == nullptr) {
+        // As opening the file says it: a folder that is not there (neither
+        // in the file system nor holding a source; a drive's root always
+        // is) gives ERROR_PATH_NOT_FOUND.
+        std::string_view source(sourceInfFileName);
+        size_t slash = source.find_last_of('\\');
+        std::string_view folder = slash == std::string_view::npos ? std::string_view() : source.substr(0, slash);
+        const sim::FileNode* node = folder.empty() ? nullptr : m.files.Lookup(folder);
+        bool folderThere = folder.empty() || (folder.size() == 2 && folder[1] == ':') ||
+                           (node != nullptr && node->folder) || store.HasSourceIn(folder);
+        return Fail(folderThere ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
+    }
     sim::DriverVersion version;
     if (!sim::InfStore::ReadVersion(*text, &version)) return Fail(sim::kErrorWrongInfStyle);
     std::string originalName(FileNamePart(sourceInfFileName));

@@ -119,13 +119,42 @@ void MakeServices(sim::Machine& machine, const ScView& view, ScLines* out) {
             }
             CloseServiceHandle(manager);
         }
-        // What a start gives where the machine cannot show it by itself
-        // (the driver file of a service): the status code.
-        bool hasStartResult = false;
-        std::string startResult = ServiceField(tokens, "start-result", &hasStartResult);
-        if (hasStartResult) machine.services.SetStartResult(name, std::strtoul(startResult.c_str(), nullptr, 0));
         ScLinesFree(&tokens);
     }
+    // What starting a service gives, where the machine cannot show it by
+    // itself: it does not load driver images.
+    for (int i = 0; i < view.startResults.count; ++i) {
+        std::istringstream words(view.startResults.items[i]);
+        std::string name, code;
+        words >> name >> code;
+        machine.services.SetStartResult(name, std::strtoul(code.c_str(), nullptr, 0));
+    }
+}
+
+// The files lines as the machine's loader reads them: a driver image is a
+// file like any other here.
+std::string FilesText(const ScLines& files) {
+    std::string text;
+    for (int i = 0; i < files.count; ++i) {
+        std::string line = files.items[i];
+        const std::string word = " driver-image";
+        for (size_t at; (at = line.find(word)) != std::string::npos;) line.erase(at, word.size());
+        text += line + "\n";
+    }
+    return text;
+}
+
+// The system's texts of the scenario's `message` codes.
+std::vector<std::string> MessageTexts(const ScView& view) {
+    std::vector<std::string> texts;
+    for (int i = 0; i < view.messages.count; ++i) {
+        unsigned long code = 0;
+        ScParseNumber(view.messages.items[i], &code);
+        char text[MAX_PATH] = "";
+        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, 0, text, MAX_PATH, nullptr);
+        texts.push_back(text);
+    }
+    return texts;
 }
 
 // ---- Calls ---------------------------------------------------------------
@@ -240,7 +269,7 @@ void ShowInfCopies(const sim::Machine& machine, ScLines* out) {
                 break;
             }
         }
-        AddLine(out, "inf " + copy.name + " " + version);
+        AddLine(out, "inf copy " + version);
     }
     ScSortLines(out, from);
 }
@@ -293,12 +322,18 @@ std::vector<std::string> RunOnSim(const ScSuite& suite, const ScView& view, int 
     }
     try {
         machine.LoadReg(Join(view.reg));
-        machine.files.Load(Join(view.files));
+        machine.files.Load(FilesText(view.files));
     } catch (const std::exception& e) {
         AddLine(&out, std::string("setup: ") + e.what());
     }
     MakeServices(machine, view, &out);
     for (int i = 0; i < view.infPaths.count; ++i) machine.infs.AddSource(view.infPaths.items[i], view.infTexts.items[i]);
+
+    std::vector<std::string> texts = MessageTexts(view);
+    std::vector<char*> textPointers;
+    for (std::string& text : texts) textPointers.push_back(&text[0]);
+    textPointers.push_back(nullptr);
+    machine.lastError = 0;
 
     Buffers buffers;
     if (view.showExports) ShowExportsFromDef(suite, &out);
@@ -320,6 +355,7 @@ std::vector<std::string> RunOnSim(const ScSuite& suite, const ScView& view, int 
         AddLine(&out, std::string("call ") + call.exportName);
         if (!problem.empty()) AddLine(&out, "call problem: " + problem);
         AddLine(&out, "result " + std::to_string(result));
+        if (view.showLastError) AddLine(&out, "lasterror " + std::to_string(machine.lastError));
         if (usesIndex) AddLine(&out, "index " + std::to_string(buffers.index));
         if (usesName) {
             char* line = ScNameLine(buffers.name, before);
@@ -327,20 +363,15 @@ std::vector<std::string> RunOnSim(const ScSuite& suite, const ScView& view, int 
             std::free(line);
         }
         for (const std::string& piece : machine.debugOutput) {
-            char* quoted = ScQuote(piece.c_str());
-            AddLine(&out, std::string("trace ") + quoted);
-            std::free(quoted);
+            char* line = ScTraceLine(piece.c_str(), &view.messages, textPointers.data());
+            AddLine(&out, line);
+            std::free(line);
         }
         if (machine.OpenHandleCount() != 0) AddLine(&out, "left open: " + machine.OpenHandleReport());
     }
     for (int i = 0; i < view.owns.count; ++i) ShowKey(machine, view.owns.items[i], &out);
     for (int i = 0; i < view.paths.count; ++i) ShowPath(machine, view.paths.items[i], &out);
-    for (int i = 0; i < view.services.count; ++i) {
-        ScLines tokens{};
-        ScTokenize(view.services.items[i], &tokens);
-        ShowService(machine, tokens.items[1], &out);
-        ScLinesFree(&tokens);
-    }
+    for (int i = 0; i < view.serviceNames.count; ++i) ShowService(machine, view.serviceNames.items[i], &out);
     if (view.infPaths.count > 0) ShowInfCopies(machine, &out);
     ScSortUnordered(&out, &view);
     std::vector<std::string> shown = Lines(out);

@@ -58,11 +58,21 @@ TEST_F(InfStoreTest, CopiesAndReportsTheName) {
 TEST_F(InfStoreTest, MissingOrMalformedSource) {
     EXPECT_FALSE(Copy("D:\\none.inf", SP_COPY_NOOVERWRITE));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    // A folder that is not there, as Wine shows: ERROR_PATH_NOT_FOUND; a
+    // folder that is (in the file system, or holding another source): not found.
+    EXPECT_FALSE(Copy("C:\\Setup\\none.inf", 0));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+    machine.files.AddFolder("C:\\Setup");
+    EXPECT_FALSE(Copy("C:\\Setup\\none.inf", 0));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    machine.infs.AddSource("E:\\Drivers\\player.inf", Inf("05/01/2004,1.0.0.1"));
+    EXPECT_FALSE(Copy("E:\\Drivers\\none.inf", 0));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
     machine.infs.AddSource("D:\\bad.inf", "[Strings]\r\nName=\"x\"\r\n");
     EXPECT_FALSE(Copy("D:\\bad.inf", 0));
     EXPECT_EQ(GetLastError(), sim::kErrorWrongInfStyle);
     EXPECT_TRUE(machine.infs.copies.empty());
-    EXPECT_EQ(machine.infs.calls.size(), 2u);
+    EXPECT_EQ(machine.infs.calls.size(), 5u);
 }
 
 TEST_F(InfStoreTest, NoOverwriteRefusesOnlyTheSameInf) {
