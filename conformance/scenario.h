@@ -61,18 +61,22 @@
  *                                their order (a folder's entries, which a file
  *                                system may list in an order of its own)
  *
- * What a scenario shows, in this order: for each call "call EXPORT",
- * "result N", "index N" and "name TEXT" when the call was given those
- * buffers ("name untouched" while it holds its filling), one "trace TEXT"
- * per debug output piece; then each owned key as .reg lines (values sorted
- * by name, "[-KEY]" when it is gone), each owned path as lines of files and
- * empty folders (sorted; "gone PATH" when it is gone), each owned service
- * ("service NAME ..." or "service NAME gone"), the INF copies the calls made
- * ("inf copy DRIVERVER-LINE"). For
- * `exports`, one line per export-table row: "export NAME @ORD removes N
- * bytes". Anything else a side notices (a stack or register fault, an open
- * handle, a set-up step that failed) is shown as a line of its own, so that
- * it cannot pass unseen. */
+ * `when` and the `modes` and `host-only` lines are read wherever they
+ * stand, inside a block too; a block must begin and end under the same
+ * `when`.
+ *
+ * What a scenario shows, in this order: for `exports`, one line per
+ * export-table row, "export NAME @ORD removes N bytes"; for each call "call
+ * EXPORT", "result N", "lasterror N" where asked, "index N" and "name TEXT"
+ * when the call was given those buffers ("name untouched" while it holds
+ * its filling), one "trace TEXT" per debug output piece; then each owned
+ * key as .reg lines (values sorted by name, "[-KEY]" when it is gone), each
+ * owned path as lines of files and empty folders (sorted; "gone PATH" when
+ * it is gone), each owned service ("service NAME running", "stopped" or
+ * "gone"), and the INF copies the calls made ("inf copy DRIVERVER-LINE",
+ * sorted). Anything else a side notices (a stack or register fault, an
+ * open handle, a set-up step that failed) is shown as a line of its own, so
+ * that it cannot pass unseen. */
 #ifndef PX714SUP_CONFORMANCE_SCENARIO_H
 #define PX714SUP_CONFORMANCE_SCENARIO_H
 
