@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs every test: the host unit tests on the simulated machine, and the
 # checks of the real px714sup.dll (export table, imports, size, version
-# resource, installed package) and the example NSIS installer run under Wine.
+# resource, installed package), the conformance scenarios under Wine in every
+# Windows version mode, and the example NSIS installer run under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/build.sh
@@ -15,3 +16,4 @@ scripts/check-package.sh
 # 32-bit Wine (through qemu-user where the kernel runs no 32-bit code).
 scripts/setup-wine.sh
 scripts/check-nsis.sh
+scripts/conformance.sh

@@ -214,6 +214,16 @@ LONG RegSetValueExA(HKEY hkey, LPCSTR valueName, DWORD reserved, DWORD type, con
     if (open->key->deleted) return ERROR_KEY_DELETED;
     if (!open->fullAccess) return ERROR_ACCESS_DENIED;
     if (data == nullptr && dataLength != 0) return ERROR_INVALID_PARAMETER;
+    // The size given for a text, as Wine's version modes show it: 95/98/Me
+    // store a REG_SZ text up to its first zero whatever the size says; NT
+    // adds the terminator that a text's size left out when a zero follows
+    // the data.
+    if (data != nullptr && type == REG_SZ && !m.IsNtFamily()) {
+        dataLength = static_cast<DWORD>(std::strlen(reinterpret_cast<const char*>(data)) + 1);
+    } else if (data != nullptr && m.IsNtFamily() && (type == REG_SZ || type == REG_EXPAND_SZ) && dataLength > 0 &&
+               data[dataLength - 1] != 0 && data[dataLength] == 0) {
+        ++dataLength;
+    }
     open->key->SetValue(Text(valueName), type, data, dataLength);
     return ERROR_SUCCESS;
 }

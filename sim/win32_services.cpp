@@ -287,10 +287,13 @@ BOOL GetServiceDisplayNameA(SC_HANDLE manager, LPCSTR serviceName, LPSTR display
     if (key == nullptr) return Fail(ERROR_SERVICE_DOES_NOT_EXIST);
     std::string display = ServiceManager::DisplayNameOf(*key);
     DWORD length = static_cast<DWORD>(display.size());
-    // The size is in characters, without the terminator; a buffer that
-    // cannot take the text and its terminator is too small and not written.
+    // The size is in characters, without the terminator. A buffer that
+    // cannot take the text and its terminator is too small: the ANSI call
+    // then reports twice the length (the bytes of the text in UTF-16) and
+    // leaves the empty text where it has room for one, as Wine shows it.
     if (displayName == nullptr || *size < length + 1) {
-        *size = length;
+        if (displayName != nullptr && *size > 0) displayName[0] = 0;
+        *size = length * 2;
         return Fail(ERROR_INSUFFICIENT_BUFFER);
     }
     std::memcpy(displayName, display.c_str(), length + 1);

@@ -100,9 +100,11 @@ BOOL SetupCopyOEMInfA(LPCSTR sourceInfFileName, LPCSTR oemSourceMediaLocation, D
         return Fail(ERROR_INVALID_PARAMETER);
     if (auto code = m.CheckFault("SetupCopyOEMInfA", sourceInfFileName)) return Fail(*code);
     sim::ResolvedPath sourcePath;
-    if (m.files.Resolve(sourceInfFileName, m.codePage, &sourcePath) != 0) return Fail(ERROR_FILE_NOT_FOUND);
+    // As opening the file says it: a folder that is not there gives
+    // ERROR_PATH_NOT_FOUND, a missing file in a folder that is ERROR_FILE_NOT_FOUND.
+    if (DWORD error = m.files.Resolve(sourceInfFileName, m.codePage, &sourcePath); error != 0) return Fail(error);
     const FileNode* source = m.files.Node(sourcePath);
-    if (source == nullptr) return Fail(ERROR_FILE_NOT_FOUND);
+    if (source == nullptr) return Fail(m.files.MissingStatus(sourcePath));
     if (source->folder) return Fail(ERROR_ACCESS_DENIED);  // a folder does not open as a file
     const std::string text = source->text.value_or(std::string());
     sim::DriverVersion version;

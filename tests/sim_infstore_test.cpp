@@ -65,7 +65,7 @@ TEST_F(InfStoreTest, MissingOrMalformedSource) {
         DWORD error;
     } rows[] = {
         {"D:\\none.inf", ERROR_FILE_NOT_FOUND},
-        {"D:\\No Folder\\player.inf", ERROR_FILE_NOT_FOUND},
+        {"D:\\No Folder\\player.inf", ERROR_PATH_NOT_FOUND},  // as Wine shows
         {"D:\\bad.inf", sim::kErrorWrongInfStyle},     // no [Version] section
         {"D:\\unread.inf", sim::kErrorWrongInfStyle},  // reads as empty
         {"D:\\Folder.inf", ERROR_ACCESS_DENIED},

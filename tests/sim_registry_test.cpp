@@ -1,5 +1,6 @@
 // The simulated registry against what Windows (and Wine in its version
 // modes) does for the calls the library makes.
+#include <algorithm>
 #include <cstring>
 
 #include "tests/support.h"
@@ -134,6 +135,41 @@ TEST_F(RegistryTest, QueryValueSizes) {
               "@=\"unnamed\"\n"
               "\"Dword\"=dword:0000002a\n"
               "\"Default\"=\"\"\n");
+}
+
+TEST_F(RegistryTest, TextSizeGivenToRegSetValueExA) {
+    // 95/98/Me take a REG_SZ text to its first zero, whatever the size;
+    // NT keeps the size, adding a terminator left out when a zero follows.
+    const char shortText[] = "Short\0junk";  // a zero after the fifth byte
+    const char longText[] = "Long text";     // no zero after the third
+    const char twoTexts[] = "ab\0cd";
+    struct Row {
+        Os os;
+        DWORD type;
+        const char* data;
+        DWORD given, stored;
+    } rows[] = {
+        {Os::Win98, REG_SZ, shortText, 5, 6},        {Os::Win98, REG_SZ, longText, 3, 10},
+        {Os::WinMe, REG_SZ, twoTexts, 6, 3},         {Os::Win95, REG_SZ, longText, 0, 10},
+        {Os::Win98, REG_EXPAND_SZ, shortText, 5, 5}, {Os::Win98, REG_BINARY, longText, 3, 3},
+        {Os::WinXp, REG_SZ, shortText, 5, 6},        {Os::Nt4, REG_SZ, longText, 3, 3},
+        {Os::Win2000, REG_SZ, twoTexts, 6, 6},       {Os::WinXp, REG_EXPAND_SZ, shortText, 5, 6},
+        {Os::WinXp, REG_SZ, longText, 0, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << sim::OsName(row.os) << " type " << row.type << " " << row.data << "/"
+                                        << row.given);
+        Use(row.os);
+        HKEY key = nullptr;
+        ASSERT_EQ(RegOpenKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Test\\Values", &key), ERROR_SUCCESS);
+        EXPECT_EQ(RegSetValueExA(key, "Sized", 0, row.type, reinterpret_cast<const BYTE*>(row.data), row.given),
+                  ERROR_SUCCESS);
+        RegCloseKey(key);
+        const sim::Value* value = machine.registry.FindPath("HKLM\\SOFTWARE\\Test\\Values")->FindValue("Sized");
+        ASSERT_NE(value, nullptr);
+        EXPECT_EQ(value->data.size(), row.stored);
+        EXPECT_EQ(std::memcmp(value->data.data(), row.data, std::min<size_t>(row.stored, sizeof longText)), 0);
+    }
 }
 
 TEST_F(RegistryTest, RestrictedKeysOnNt) {

@@ -235,8 +235,11 @@ TEST_F(ServiceManagerTest, DisplayNameBufferRule) {
     } rows[] = {
         {"Named", 13, TRUE, 0xdeadbeef, 12, "Named Driver"},
         {"named", 100, TRUE, 0xdeadbeef, 12, "Named Driver"},
-        {"Named", 12, FALSE, ERROR_INSUFFICIENT_BUFFER, 12, "########"},  // no room for the terminator
-        {"Named", 0, FALSE, ERROR_INSUFFICIENT_BUFFER, 12, "########"},
+        // No room for the terminator: twice the length, and the empty text
+        // where the buffer has room for it (Wine shows both).
+        {"Named", 12, FALSE, ERROR_INSUFFICIENT_BUFFER, 24, ""},
+        {"Named", 1, FALSE, ERROR_INSUFFICIENT_BUFFER, 24, ""},
+        {"Named", 0, FALSE, ERROR_INSUFFICIENT_BUFFER, 24, "########"},
         {"Bare", 5, TRUE, 0xdeadbeef, 4, "Bare"},  // no DisplayName: the service name
         {"Missing", 100, FALSE, ERROR_SERVICE_DOES_NOT_EXIST, 100, "########"},
     };
