@@ -6,7 +6,6 @@
 #include "frame/frame.h"
 #include "frame/px714sup.h"
 #include "legacy/catalogue.h"
-#include "legacy/common.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
+#include "frame/frame.h"
 #include "legacy/files.h"
 
-#include "legacy/common.h"
 
 namespace {
 

@@ -4,7 +4,6 @@
 #include "frame/frame.h"
 #include "frame/px714sup.h"
 #include "legacy/catalogue.h"
-#include "legacy/common.h"
 #include "legacy/files.h"
 
 namespace {

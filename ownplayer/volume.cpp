@@ -3,41 +3,13 @@
 // instance's ParentIdPrefix to the removable-media node under STORAGE.
 #include "frame/frame.h"
 #include "frame/px714sup.h"
+#include "ownplayer/identity.h"
 
 namespace {
 
 const char kUsbStorPath[] = "SYSTEM\\CurrentControlSet\\Enum\\USBSTOR";
 const char kClassPath[] = "SYSTEM\\CurrentControlSet\\Control\\Class";
 const char kRemovableMediaPath[] = "SYSTEM\\CurrentControlSet\\Enum\\STORAGE\\RemovableMedia";
-
-// Reads a text value into a field of `capacity` bytes. True only when the
-// value was read whole and holds a terminated text: data without their
-// zero end at the bytes read, and data that fill the field without one do
-// not fit.
-bool ReadText(HKEY key, const char* name, char* field, DWORD capacity) {
-    DWORD type = REG_SZ;
-    DWORD size = capacity;
-    field[0] = 0;
-    if (RegQueryValueExA(key, name, 0, &type, reinterpret_cast<BYTE*>(field), &size) != ERROR_SUCCESS) {
-        field[0] = 0;
-        return false;
-    }
-    for (DWORD i = 0; i < size; ++i) {
-        if (field[i] == 0) return true;
-    }
-    if (size >= capacity) {
-        field[0] = 0;
-        return false;
-    }
-    field[size] = 0;
-    return true;
-}
-
-void TraceTooLong(const char* what) {
-    Trace("Path too long, step left out: ");
-    Trace(what);
-    Trace("\n");
-}
 
 // One instance of the device key: its removable-media node, the node's
 // driver key, its Control and LogConf subkeys, then the node itself.
@@ -49,7 +21,7 @@ void RemoveInstanceVolume(HKEY deviceKey, const char* instanceName) {
 
     Trace("Querying device instance\n");
     char parentIdPrefix[32];
-    bool read = ReadText(instance.Get(), "ParentIdPrefix", parentIdPrefix, sizeof(parentIdPrefix));
+    bool read = ReadTextValue(instance.Get(), "ParentIdPrefix", parentIdPrefix, sizeof(parentIdPrefix));
     instance.Close();
     if (!read) return;
     Trace("ParentIdPrefix: ");
@@ -59,14 +31,14 @@ void RemoveInstanceVolume(HKEY deviceKey, const char* instanceName) {
     char path[128];
     if (!FormatText(path, sizeof(path), "SYSTEM\\CurrentControlSet\\Enum\\STORAGE\\Removablemedia\\%s&RM",
                     parentIdPrefix)) {
-        TraceTooLong(parentIdPrefix);
+        TraceTooLong("removable-media node path");
         return;
     }
     KeyHolder node;
     if (!node.OpenEx(HKEY_LOCAL_MACHINE, path, KEY_ALL_ACCESS)) return;
     Trace("Querying driver class instance\n");
     char driver[64];
-    read = ReadText(node.Get(), "Driver", driver, sizeof(driver));
+    read = ReadTextValue(node.Get(), "Driver", driver, sizeof(driver));
     node.Close();
     if (!read) return;
     Trace("Driver instance:");
@@ -86,7 +58,7 @@ void RemoveInstanceVolume(HKEY deviceKey, const char* instanceName) {
 
     if (!FormatText(path, sizeof(path), "SYSTEM\\CurrentControlSet\\Enum\\STORAGE\\RemovableMedia\\%s&RM",
                     parentIdPrefix)) {
-        TraceTooLong(parentIdPrefix);
+        TraceTooLong("removable-media node path");
         return;
     }
     if (!node.OpenEx(HKEY_LOCAL_MACHINE, path, KEY_ALL_ACCESS)) return;
@@ -100,7 +72,7 @@ void RemoveInstanceVolume(HKEY deviceKey, const char* instanceName) {
 
     char nodeName[40];
     if (!FormatText(nodeName, sizeof(nodeName), "%s&RM", parentIdPrefix)) {
-        TraceTooLong(parentIdPrefix);
+        TraceTooLong("removable-media node path");
         return;
     }
     KeyHolder media;
@@ -124,7 +96,7 @@ void RemoveDeviceVolumes(HKEY deviceKey) {
 extern "C" int WINAPI RemoveVolumeRegEntries(void) {
     Trace("\nDeleting Volume registry entries\n");
     char prefix[40];
-    FormatText(prefix, sizeof(prefix), "Disk&Ven_%s&Prod_%s&Rev", "ZMRA714_", "PX714");
+    FormatText(prefix, sizeof(prefix), "Disk&Ven_%s&Prod_%s&Rev", kPlayerScsiVendor, kPlayerModel);
     Trace(prefix);
     Trace("\n");
     const size_t prefixLength = TextLength(prefix);  // 32

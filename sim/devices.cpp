@@ -206,6 +206,20 @@ DWORD ReadDeviceProperty(Machine& machine, const DeviceMember& member, DWORD pro
     if (v == nullptr) return ERROR_INVALID_DATA;
     *data = v->data;
     *type = v->type;
+    // The 95/98/Me Enum tree keeps ID lists as one comma-separated text;
+    // the device installer hands them out as a multi-string.
+    if ((property == SPDRP_HARDWAREID || property == SPDRP_COMPATIBLEIDS) && !machine.IsNtFamily() &&
+        v->type == REG_SZ) {
+        std::vector<uint8_t> multi;
+        for (uint8_t c : v->data) {
+            if (c == 0) break;
+            multi.push_back(c == ',' ? 0 : c);
+        }
+        if (!multi.empty() && multi.back() != 0) multi.push_back(0);
+        multi.push_back(0);
+        *data = multi;
+        *type = REG_MULTI_SZ;
+    }
     // The NT family's device installer hands the class GUID out in upper case.
     if (property == SPDRP_CLASSGUID && machine.IsNtFamily())
         for (uint8_t& c : *data)

@@ -246,3 +246,29 @@ TEST_F(DeviceInstallerTest, InjectedFaults) {
 }
 
 }  // namespace
+
+namespace {
+
+// The 95/98/Me Enum tree keeps HardwareID as a comma-separated text; the
+// device installer reads it as the list it is.
+TEST(DeviceInstaller9x, CommaSeparatedHardwareIdsReadAsAList) {
+    sim::Machine machine(sim::Os::Win98);
+    sim::ScopedMachine scope(machine);
+    machine.LoadReg("[HKEY_LOCAL_MACHINE\\Enum\\USB\\VID_066F&PID_3400\\1]\n"
+                    "\"HardwareID\"=\"USB\\\\VID_066F&PID_3400&REV_0100,USB\\\\VID_066F&PID_3400\"\n");
+    HDEVINFO list = SetupDiGetClassDevsA(nullptr, "USB", nullptr, DIGCF_ALLCLASSES);
+    ASSERT_NE(list, INVALID_HANDLE_VALUE);
+    SP_DEVINFO_DATA device;
+    device.cbSize = sizeof device;
+    ASSERT_TRUE(SetupDiEnumDeviceInfo(list, 0, &device));
+    char ids[128];
+    DWORD type = 0, required = 0;
+    ASSERT_TRUE(SetupDiGetDeviceRegistryPropertyA(list, &device, SPDRP_HARDWAREID, &type,
+                                                  reinterpret_cast<BYTE*>(ids), sizeof ids, &required));
+    EXPECT_EQ(type, static_cast<DWORD>(REG_MULTI_SZ));
+    const std::string expected("USB\\VID_066F&PID_3400&REV_0100\0USB\\VID_066F&PID_3400\0\0", 54);
+    EXPECT_EQ(std::string(ids, expected.size()), expected);
+    SetupDiDestroyDeviceInfoList(list);
+}
+
+}  // namespace

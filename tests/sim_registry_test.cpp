@@ -234,7 +234,7 @@ TEST_F(KernelTest, LocalAllocCountsAndFails) {
 
 TEST(RegText, MalformedTextIsRefusedWithItsPositionAndChangesNothing) {
     sim::Machine m;
-    EXPECT_THROW(m.LoadReg("[HKEY_LOCAL_MACHINE\\SOFTWARE\\A]\n\"x\"=dword:12\n"), std::runtime_error);
+    EXPECT_THROW(m.LoadReg("[HKEY_LOCAL_MACHINE\\SOFTWARE\\A]\n\"x\"=dword:xyz\n"), std::runtime_error);
     EXPECT_FALSE(m.KeyExists("HKLM\\SOFTWARE\\A"));
     try {
         m.LoadReg("[HKEY_LOCAL_MACHINE\\SOFTWARE\\A]\n\"x\"=\"ok\"\n\"y\"=hex:0g\n");

@@ -1,4 +1,4 @@
-#include "legacy/common.h"
+#include "frame/frame.h"
 
 bool ReadTextValue(HKEY key, const char* valueName, char* buffer, DWORD capacity) {
     DWORD type = REG_SZ;
