@@ -182,8 +182,11 @@ std::vector<Change> Diff(const sim::Machine& before, const sim::Machine& after,
 
     for (char letter = 'A'; letter <= 'Z'; ++letter) {
         std::string drive = std::string(1, letter) + ":";
-        const sim::FileNode* b = before.files.Lookup(drive + "\\");
-        const sim::FileNode* a = after.files.Lookup(drive + "\\");
+        sim::ResolvedPath root;
+        root.drive = letter;
+        // Node only looks: the drive's root, or null.
+        const sim::FileNode* b = const_cast<sim::FileSystem&>(before.files).Node(root);
+        const sim::FileNode* a = const_cast<sim::FileSystem&>(after.files).Node(root);
         path = {drive};
         if (b != nullptr && a != nullptr)
             DiffFolders(*b, *a, path, &out);
