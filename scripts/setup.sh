@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what the builds need on a fresh Debian machine, where it is
 # missing: cmake, ninja, g++, GoogleTest, the mingw-w64 i686 cross compiler
-# for px714sup.dll, and NSIS for the example installer. Safe to run again.
+# for px714sup.dll, NSIS for the example installer, and clang with its
+# sanitizer and libFuzzer runtimes. Safe to run again.
 set -euo pipefail
 
 need=()
@@ -13,6 +14,8 @@ command -v i686-w64-mingw32-g++ >/dev/null || need+=(g++-mingw-w64-i686)
 command -v makensis >/dev/null || need+=(nsis)
 command -v clang++ >/dev/null || need+=(clang)
 ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.asan-x86_64.a >/dev/null 2>&1 || need+=(libclang-rt-dev)
+# libFuzzer (clang -fsanitize=fuzzer) comes with the same runtime package.
+ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 || need+=(libclang-rt-dev)
 
 if [ ${#need[@]} -gt 0 ]; then
     echo "setup: installing ${need[*]}" >&2

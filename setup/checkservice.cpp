@@ -53,15 +53,20 @@ int RemoveServiceByName(const char* serviceName) {
 
 // Reads the registration's "Class" value into text (128 bytes). False when
 // it cannot be read as a class key name: missing, too long for the buffer,
-// without its terminator, empty, or starting with a backslash. An empty
-// name would address the whole class tree.
+// without its terminator, empty, or holding a backslash. An empty name would
+// address the whole class tree, and a backslash would reach below another
+// class key ("MEDIA\\0000" names an instance of the MEDIA class). Every
+// backslash byte counts, a double-byte character's second byte too: the
+// deletion is then left out rather than risked.
 bool ReadClassName(HKEY key, char* text) {
     for (int i = 0; i < 128; ++i) text[i] = 0;
     DWORD type = REG_SZ;
     DWORD size = 128;
     if (RegQueryValueExA(key, "Class", 0, &type, reinterpret_cast<BYTE*>(text), &size) != ERROR_SUCCESS) return false;
     if (size >= 128 && text[127] != 0) return false;  // all 128 bytes without a terminator
-    return text[0] != 0 && text[0] != '\\';
+    for (int i = 0; i < 128 && text[i] != 0; ++i)
+        if (text[i] == '\\') return false;
+    return text[0] != 0;
 }
 
 // 95/98/Me family: removes the player's class registration and the class

@@ -243,8 +243,15 @@ void FileSystem::AddFile(std::string_view path, DWORD attributes, bool inUse) {
     if (resolved.names.empty()) throw std::invalid_argument("a drive is not a file: " + std::string(path));
     std::string name = resolved.names.back();
     resolved.names.pop_back();
-    AddFolder(resolved.Text());
-    FileNode* folder = Node(resolved);
+    // The folders by their resolved names: spelt out again as a path, an
+    // inner name that ends in a dot or blank would lose it (Windows trims
+    // only the last name of a path).
+    if (drives_.find(resolved.drive) == drives_.end()) AddDrive(resolved.drive);
+    FileNode* folder = &drives_[resolved.drive];
+    for (const std::string& folderName : resolved.names) {
+        folder = folder->Add(folderName, true);
+        if (!folder->folder) throw std::invalid_argument("a file is in the way: " + std::string(path));
+    }
     FileNode* file = folder->Add(name, false);
     if (file->folder) throw std::invalid_argument("a folder is in the way: " + std::string(path));
     file->attributes = attributes;
