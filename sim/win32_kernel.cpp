@@ -73,15 +73,4 @@ int lstrlenA(LPCSTR text) { return text ? static_cast<int>(std::strlen(text)) : 
 
 UINT GetACP() { return Current().codePage; }
 
-BOOL IsDBCSLeadByte(BYTE c) {
-    switch (Current().codePage) {
-    case 932:  // Shift-JIS
-        return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
-    case 936:  // GBK
-    case 949:  // Unified Hangul
-    case 950:  // Big5
-        return c >= 0x81 && c <= 0xFE;
-    default:
-        return FALSE;
-    }
-}
+BOOL IsDBCSLeadByte(BYTE c) { return sim::IsLeadByteIn(Current().codePage, c) ? TRUE : FALSE; }
