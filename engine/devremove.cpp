@@ -29,6 +29,11 @@ enum ReadOutcome { IdsRead, DevicePassedOver, CallEnds };
 // installer asks for more and the size stays under the limit.
 ReadOutcome ReadHardwareIds(HDEVINFO list, SP_DEVINFO_DATA* device, IdBuffer* buffer, DWORD* required) {
     for (;;) {
+        // The block is shared by the devices of the call: cleared before each
+        // read, so that a list that ends without its empty text (a value of
+        // another type, or one zero short) is never read on into the IDs of
+        // the device before.
+        for (DWORD i = 0; i < buffer->size; ++i) buffer->data[i] = 0;
         DWORD type = 0;
         if (SetupDiGetDeviceRegistryPropertyA(list, device, SPDRP_HARDWAREID, &type, buffer->data, buffer->size,
                                               required))

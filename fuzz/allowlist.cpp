@@ -169,13 +169,17 @@ std::vector<Node> Nodes(const sim::Machine& m, const char* enumerator) {
     return nodes;
 }
 
-std::vector<std::string> HardwareIds(const Node& node) {
+// The node's hardware IDs as the device installer reports them. The
+// 95/98/Me Enum tree may keep them as one comma-separated text.
+std::vector<std::string> HardwareIds(const sim::Machine& m, const Node& node) {
     std::vector<std::string> ids;
     const sim::Value* v = node.key->FindValue("HardwareID");
     if (v == nullptr) return ids;
+    const bool commaList = !m.IsNtFamily() && v->type == REG_SZ;
     std::string id;
     for (uint8_t byte : v->data) {
-        if (byte == 0) {
+        if (commaList && byte == 0) break;
+        if (byte == 0 || (commaList && byte == ',')) {
             if (!id.empty()) ids.push_back(id);
             id.clear();
         } else {
@@ -218,7 +222,7 @@ void AllowDevicesByHardwareId(AllowList& allow, const sim::Machine& m, const std
     for (const Node& node : Nodes(m, enumerator.c_str())) {
         if (classFilter && !EqualNoCase(NodeText(node, "ClassGUID"), classGuid)) continue;
         bool matched = false;
-        for (const std::string& id : HardwareIds(node)) {
+        for (const std::string& id : HardwareIds(m, node)) {
             if (!BeginsWithNoCase(id, prefix)) continue;
             matched = true;
             if (scsiKeys) allow.KeySubtree(std::string(k9xEnum) + "\\" + enumerator + "\\" + id);
@@ -326,7 +330,7 @@ void DeviceTypeTargets(AllowList& allow, const sim::Machine& m, const Call& call
     for (const Node& node : Nodes(m, choice.enumerator)) {
         if (choice.classGuid != nullptr && !EqualNoCase(NodeText(node, "ClassGUID"), choice.classGuid)) continue;
         bool matched = false;
-        for (const std::string& id : HardwareIds(node))
+        for (const std::string& id : HardwareIds(m, node))
             if (BeginsWithNoCase(id, call.text1)) matched = true;
         if (!matched) continue;
         AllowNodeRemoval(allow, m, node);

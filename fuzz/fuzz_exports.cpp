@@ -165,6 +165,14 @@ void RunCall(FuzzedDataProvider& in, sim::Machine& m, Found& found) {
     if (!violations.empty()) {
         std::string what = "changes outside the export's targets:";
         for (const px714check::Change& change : violations) what += "\n  " + change.Describe();
+        // The first key concerned, as it was before the call.
+        for (const px714check::Change& change : violations) {
+            if (change.kind != px714check::Change::KeyRemoved) continue;
+            std::string path;
+            for (const std::string& part : change.path) path += (path.empty() ? "" : "\\") + part;
+            what += "\nBefore the call:\n" + before.Dump(path);
+            break;
+        }
         what += "\nTrace:\n" + m.TraceText();
         Finding(call, what, before);
     }

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/devremove.h"
 #include "frame/px714sup.h"
 #include "fuzz/allowlist.h"
 #include "tests/support.h"
@@ -331,6 +332,36 @@ TEST_F(FindingTest, CheckServiceNameLeavesABackslashedClassName) {
         EXPECT_TRUE(m.KeyExists("HKLM\\System\\CurrentControlSet\\Services\\Class\\MEDIA\\0000"));
         EXPECT_TRUE(m.KeyExists("HKLM\\System\\CurrentControlSet\\Services\\Class\\C:\\Program Files\\Foo\\..\\Other"));
         EXPECT_EQ(m.OpenHandleCount(), 0u);
+    }
+}
+
+// Both device removers share one hardware-ID block among the devices of a
+// call. A device whose list ends without its closing empty text (here a
+// REG_SZ of one ID) was read on into the IDs the device before had left in
+// the block, and removed for an ID it does not have.
+TEST_F(FindingTest, AHardwareIdListIsNotReadOnIntoTheDeviceBefore) {
+    const std::vector<std::pair<const char*, std::function<void()>>> removers = {
+        {"by hardware ID", [] { RemoveDevicesByHardwareId("USB", "USB\\VID_066F&PID_3400", 0); }},
+        {"by device type", [] { RemoveDeviceForDeviceType("USB\\VID_066F&PID_3400", 6); }},
+    };
+    for (const auto& [name, remove] : removers) {
+        SCOPED_TRACE(name);
+        sim::Machine m(sim::Os::WinXp);
+        sim::ScopedMachine scope(m);
+        const char kClass[] = "{C6178071-6A08-481E-A679-E9D95A658998}";
+        sim::AddDevice(m, "USB", "VID_066F&PID_3400", "1", {"AAAA", "USB\\VID_066F&PID_3400"}, kClass);
+        sim::AddDevice(m, "USB", "VID_1234&PID_0001", "1", {"BBBB"}, kClass);
+        m.registry.FindPath("HKLM\\SYSTEM\\CurrentControlSet\\Enum\\USB\\VID_1234&PID_0001\\1")
+            ->SetValue("HardwareID", REG_SZ, "BBBB", 5);
+        remove();
+        EXPECT_FALSE(m.KeyExists("HKLM\\SYSTEM\\CurrentControlSet\\Enum\\USB\\VID_066F&PID_3400"));
+        EXPECT_TRUE(m.KeyExists("HKLM\\SYSTEM\\CurrentControlSet\\Enum\\USB\\VID_1234&PID_0001\\1"));
+        // The second device's only ID is compared, and nothing after it.
+        const std::string trace = m.TraceText();
+        const size_t second = trace.find("BBBB");
+        ASSERT_NE(second, std::string::npos) << trace;
+        EXPECT_EQ(trace.find("VID_066F&PID_3400", second), std::string::npos) << trace;
+        EXPECT_EQ(m.OpenHandleCount(), 0u) << m.OpenHandleReport();
     }
 }
 
