@@ -28,7 +28,7 @@ cp fuzz/corpus/regfile/* "$work/regfile/"
 for target in $targets; do
     log=build/fuzz-artifacts/$target.log
     echo "fuzz: $target for ${seconds}s" >&2
-    if ! build/fuzz/fuzz/fuzz_$target -max_total_time="$seconds" -print_final_stats=1 -jobs=1 \
+    if ! build/fuzz/fuzz/fuzz_$target -max_total_time="$seconds" -print_final_stats=1 \
             -artifact_prefix=build/fuzz-artifacts/$target- "$work/$target" >"$log" 2>&1; then
         grep -a -v '^#[0-9]' "$log" | tail -60 >&2
         echo "fuzz: $target found a fault; the input is in build/fuzz-artifacts" >&2
