@@ -620,13 +620,20 @@ size_t RegWriter::Ansi(std::string_view text) {
     return scratch_.size();
 }
 
+// A value name may hold a line break, which a line cannot: it is written as
+// \r or \n, the escapes the reader takes (as Wine's regedit writes them).
 size_t RegWriter::Escaped(std::string_view text) {
     size_t written = 0;
     size_t run = 0;
     for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\\' || text[i] == '"') {
+        const char* escape = text[i] == '\\' ? "\\\\"
+                             : text[i] == '"'  ? "\\\""
+                             : text[i] == '\n' ? "\\n"
+                             : text[i] == '\r' ? "\\r"
+                                                : nullptr;
+        if (escape != nullptr) {
             written += Ansi(text.substr(run, i - run));
-            Ascii(text[i] == '\\' ? "\\\\" : "\\\"");
+            Ascii(escape);
             written += 2;
             run = i + 1;
         }

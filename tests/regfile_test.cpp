@@ -477,3 +477,23 @@ TEST(RegFileTest, LoadRegTakesAnsiTextWithoutHeaderAndThrowsWithThePosition) {
 }
 
 }  // namespace
+
+namespace {
+
+// Found by fuzzing the importer and writer: a value name holding a line
+// break was written raw, so the export did not import again.
+TEST(RegFileTest, ValueNamesWithLineBreaksRoundTrip) {
+    for (RegFormat format : {RegFormat::Regedit4, RegFormat::Version5}) {
+        sim::Machine original;
+        sim::Key* key = original.registry.CreatePath("HKEY_CURRENT_USER\\Software\\Keep");
+        key->SetValue("a\n \"b\"\r\\c", REG_SZ, "x", 2);
+        std::string text = sim::ExportAll(original.registry, format, 1252);
+        EXPECT_NE(text.find(format == RegFormat::Regedit4 ? "\"a\\n \\\"b\\\"\\r\\\\c\"=\"x\"" : "a"), std::string::npos);
+        sim::Machine copy;
+        Imported in = Import(copy.registry, text);
+        ASSERT_TRUE(in.ok) << Describe(in.error);
+        EXPECT_EQ(copy.Dump("HKCU"), original.Dump("HKCU"));
+    }
+}
+
+}  // namespace
