@@ -351,6 +351,138 @@ void SetWindowsDirectory(FuzzedDataProvider& in, sim::Machine& m) {
     }
 }
 
+// ---- Whole structures ----------------------------------------------------
+// Single keys seldom line up into what a player's setup or a device leaves
+// behind; these steps build such structures whole, so that the removal
+// walks run through full trees (and their deletions meet the allow-lists).
+
+// Subkeys below a key, up to depth more levels, some with values.
+void AddSubtree(FuzzedDataProvider& in, sim::Key* key, int depth) {
+    static const char* const kChildren[] = {"Device Parameters", "Control", "LogConf", "Properties", "0000", "Sub"};
+    const int children = in.ConsumeIntegralInRange(0, 3);
+    for (int i = 0; i < children; ++i) {
+        sim::Key* child = key->AddSubkey(FlipCase(in, Pick(in, kChildren)));
+        if (in.ConsumeBool()) SetValue(in, child);
+        if (depth > 0 && in.ConsumeBool()) AddSubtree(in, child, depth - 1);
+    }
+}
+
+void SetText(sim::Key* key, const std::string& name, const std::string& text) {
+    key->SetValue(name, REG_SZ, text.c_str(), text.size() + 1);
+}
+
+// A legacy player as its setup installed it: the uninstall key with its
+// display name, the product keys below its maker's company word with the
+// Params folders, and files in those folders.
+void AddInstalledPlayer(FuzzedDataProvider& in, sim::Machine& m) {
+    const LegacyPlayerEntry& row = Row(in);
+    const std::string name = in.ConsumeIntegralInRange(0, 3) ? Pick(in, kNames) : Pick(in, kDisplayNames);
+    const std::string company = name.substr(0, name.find(' '));
+    SetText(m.registry.CreatePath(std::string("HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\") +
+                                  FlipCase(in, row.UninstallKey)),
+            "DisplayName", name);
+    if (company.empty() || company.find('\\') != std::string::npos) return;
+    const std::string product = "HKLM\\SOFTWARE\\" + company + "\\" + name;
+    if (name.find('\\') != std::string::npos) return;
+    sim::Key* params = m.registry.CreatePath(product + "\\Params");
+    std::string folders[2] = {"C:\\Program Files\\" + company + "\\" + name, WindowsFolder(m) + "\\Start Menu\\Programs\\" + name};
+    static const char* const kOddFolders[] = {"", "C:\\", "C:", "C:\\Program Files", "C:\\Program Files\\..", "D:\\"};
+    for (std::string& folder : folders)
+        if (in.ConsumeIntegralInRange(0, 4) == 0) folder = in.ConsumeBool() ? Pick(in, kOddFolders) : ToEdge(in, folder);
+    if (in.ConsumeIntegralInRange(0, 5)) SetText(params, "Install Folder", folders[0]);
+    if (in.ConsumeIntegralInRange(0, 5)) SetText(params, "Uninstall Folder", folders[1]);
+    if (in.ConsumeBool()) AddSubtree(in, params, 1);
+    if (in.ConsumeBool()) m.registry.CreatePath(product + "\\1.00.000");
+    if (in.ConsumeBool()) m.registry.CreatePath(product + "\\params\\3400");
+    if (in.ConsumeBool()) m.registry.CreatePath(product + "\\params\\3410");
+    if (in.ConsumeBool()) m.registry.CreatePath("HKLM\\SOFTWARE\\" + company + "\\Other Product\\Params");
+    for (const std::string& folder : folders) {
+        const int files = in.ConsumeIntegralInRange(0, 3);
+        for (int i = 0; i < files; ++i) {
+            std::string path = folder + "\\" + Pick(in, kFileNames);
+            if (in.ConsumeBool()) path = folder + "\\sub\\" + Pick(in, kFileNames);
+            m.files.AddFile(path, in.ConsumeIntegralInRange(0, 4) ? 0 : FILE_ATTRIBUTE_READONLY,
+                            in.ConsumeIntegralInRange(0, 5) == 0);
+        }
+    }
+}
+
+// A device node of a legacy player or of this player, in the Enum tree of
+// the machine's family (or now and then in the other one), with subkeys.
+void AddDeviceTree(FuzzedDataProvider& in, sim::Machine& m) {
+    const LegacyPlayerEntry& row = Row(in);
+    std::string padded = row.ProductId;
+    padded.resize(11, '_');
+    std::string enumerator, device;
+    switch (in.ConsumeIntegralInRange(0, 4)) {
+    case 0:
+        enumerator = "SCSI";
+        device = std::string(row.VendorId) + padded + (in.ConsumeBool() ? "1.00" : "");
+        break;
+    case 1:
+        enumerator = row.ProductId;
+        device = in.ConsumeBool() ? "VEN_066F&DEV_3400" : "VEN_066F&DEV_3410";
+        break;
+    case 2:
+        enumerator = "USB";
+        device = in.ConsumeBool() ? "Vid_066F&Pid_3400" : "Vid_066F&Pid_3410";
+        break;
+    case 3:
+        enumerator = "USBSTOR";
+        device = "Disk&Ven_ZMRA714_&Prod_PX714&Rev_1.00";
+        break;
+    default:
+        enumerator = KeyName(in, kEnumerators);
+        device = KeyName(in, kDevices);
+        break;
+    }
+    enumerator = FlipCase(in, enumerator);
+    device = FlipCase(in, device);
+    const std::string classGuid = in.ConsumeIntegralInRange(0, 3) ? FlipCase(in, row.ClassGuid) : Pick(in, kGuids);
+    const int instances = in.ConsumeIntegralInRange(1, 3);
+    for (int i = 0; i < instances; ++i) {
+        const std::string instance = Pick(in, kInstances);
+        sim::Key* key;
+        if (in.ConsumeIntegralInRange(0, 5) == 0) {
+            key = m.registry.CreatePath(EnumRootFor(in) + "\\" + enumerator + "\\" + device + "\\" + instance);
+        } else {
+            std::vector<std::string> ids{FlipCase(in, Pick(in, kHardwareIds))};
+            if (in.ConsumeBool()) ids.push_back(enumerator + "\\" + device);
+            const std::string driver = in.ConsumeBool() ? classGuid + "\\" + Number(i) : std::string();
+            const std::string id = sim::AddDevice(m, enumerator, device, instance, ids, classGuid, driver);
+            key = m.registry.FindPath(sim::EnumRoot(m) + "\\" + id);
+            if (!driver.empty() && in.ConsumeBool()) AddSubtree(in, m.registry.CreatePath(sim::ClassRoot(m) + "\\" + driver), 1);
+        }
+        if (key != nullptr) AddSubtree(in, key, 2);
+    }
+}
+
+// This player's disk volume: the USBSTOR instance with its ParentIdPrefix,
+// the removable-media node it leads to, and that node's driver key.
+void AddVolume(FuzzedDataProvider& in, sim::Machine& m) {
+    static const char* const kPrefixes[] = {"7&2a1b3c4d&0", "8&1234&0", "7&2A1B3C4D&0"};
+    std::string prefix = in.ConsumeIntegralInRange(0, 3) ? Pick(in, kPrefixes) : ToEdge(in, "7&2a1b3c4d&0");
+    prefix = CText(prefix);
+    if (prefix.find('\\') != std::string::npos) return;
+    const std::string device = in.ConsumeIntegralInRange(0, 4) ? "Disk&Ven_ZMRA714_&Prod_PX714&Rev_1.00"
+                                                                : FlipCase(in, "Disk&Ven_ZMRA714_&Prod_PX714&Rev_2.00");
+    sim::Key* instance = m.registry.CreatePath("HKLM\\SYSTEM\\CurrentControlSet\\Enum\\USBSTOR\\" + device + "\\" +
+                                               Pick(in, kInstances));
+    if (in.ConsumeIntegralInRange(0, 5)) SetText(instance, "ParentIdPrefix", prefix);
+    if (in.ConsumeBool()) AddSubtree(in, instance, 1);
+    sim::Key* node =
+        m.registry.CreatePath("HKLM\\SYSTEM\\CurrentControlSet\\Enum\\STORAGE\\RemovableMedia\\" + prefix + "&RM");
+    const std::string driver = "{4D36E967-E325-11CE-BFC1-08002BE10318}\\" + Number(in.ConsumeIntegralInRange(0, 12));
+    switch (in.ConsumeIntegralInRange(0, 5)) {
+    case 0: break;
+    case 1: SetText(node, "Driver", ""); break;
+    case 2: SetText(node, "Driver", ToEdge(in, driver)); break;
+    default: SetText(node, "Driver", driver); break;
+    }
+    AddSubtree(in, node, 1);
+    if (in.ConsumeBool()) AddSubtree(in, m.registry.CreatePath("HKLM\\SYSTEM\\CurrentControlSet\\Control\\Class\\" + driver), 1);
+}
+
 // ---- Services, INF store, faults -----------------------------------------
 
 void AddService(FuzzedDataProvider& in, sim::Machine& m) {
@@ -433,13 +565,16 @@ void BuildMachine(FuzzedDataProvider& in, sim::Machine& m) {
         // The building helpers refuse malformed names and paths: such a step
         // adds nothing.
         try {
-            switch (in.ConsumeIntegralInRange(0, 15)) {
+            switch (in.ConsumeIntegralInRange(0, 18)) {
             case 0: case 1: case 2: case 3: case 4: case 5: AddKey(in, m); break;
             case 6: case 7: case 8: AddNode(in, m); break;
             case 9: case 10: AddFileEntry(in, m); break;
             case 11: SetWindowsDirectory(in, m); break;
             case 12: AddService(in, m); break;
             case 13: AddInf(in, m); break;
+            case 14: AddInstalledPlayer(in, m); break;
+            case 15: AddDeviceTree(in, m); break;
+            case 16: AddVolume(in, m); break;
             default: AddFault(in, m); break;
             }
         } catch (const std::invalid_argument&) {
