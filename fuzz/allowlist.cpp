@@ -1,5 +1,7 @@
 #include "fuzz/allowlist.h"
 
+#include <algorithm>
+
 #include <cstdio>
 #include <sstream>
 
@@ -567,12 +569,23 @@ void AllowList::ValueSet(const std::string& keyPath, const std::string& valueNam
 }
 
 void AllowList::FolderCleaning(const sim::Machine& machine, const std::string& folderPath) {
-    sim::ResolvedPath resolved;
-    if (folderPath.empty() || machine.files.Resolve(folderPath, machine.codePage, &resolved) != 0) return;
-    if (resolved.names.empty()) return;  // a drive's root is nobody's folder
-    std::vector<std::string> path{std::string(1, resolved.drive) + ":"};
-    path.insert(path.end(), resolved.names.begin(), resolved.names.end());
-    folders_.push_back(path);
+    if (folderPath.empty()) return;
+    // The folder the text names, and the folder its entries are reached in:
+    // as the last name of a path its trailing dots and blanks go, before an
+    // entry's name they stay ("Foo ..\a.txt" lies in "Foo ..", while
+    // "Foo .." itself names "Foo").
+    for (const char* entry : {"", "\\entry"}) {
+        sim::ResolvedPath resolved;
+        if (machine.files.Resolve(folderPath + entry, machine.codePage, &resolved) != 0) continue;
+        if (*entry != 0) {
+            if (resolved.names.empty()) continue;
+            resolved.names.pop_back();
+        }
+        if (resolved.names.empty()) continue;  // a drive's root is nobody's folder
+        std::vector<std::string> path{std::string(1, resolved.drive) + ":"};
+        path.insert(path.end(), resolved.names.begin(), resolved.names.end());
+        if (std::find(folders_.begin(), folders_.end(), path) == folders_.end()) folders_.push_back(path);
+    }
 }
 
 void AllowList::FileRemoval(const sim::Machine& machine, const std::string& filePath) {

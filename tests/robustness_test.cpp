@@ -373,4 +373,31 @@ TEST_F(FindingTest, AddFileBelowAFolderNameEndingInADot) {
     EXPECT_EQ(machine.files.Listing("C:\\"), "C:\\abc.\\file.txt\n");
 }
 
+
+// An install folder whose last name ends in dots and blanks: the folder's
+// entries are searched as "Foo ..\\*.*", in the folder named "Foo ..", while
+// the folder named by the text alone is "Foo". The allow-list took only the
+// second and called the export's cleaning of "Foo .." a change outside it.
+TEST(AllowListFindingTest, AFolderNameEndingInDotsIsCleanedWhereItsEntriesLie) {
+    sim::Machine m(sim::Os::WinXp);
+    sim::ScopedMachine scope(m);
+    m.LoadReg("[HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{3587A200-4EA4-4DCC-B583-F0E9F5E262DF}]\n"
+              "\"DisplayName\"=\"Foo ..\"\n"
+              "[HKLM\\SOFTWARE\\Foo\\Foo ..\\Params]\n"
+              "\"Install Folder\"=\"C:\\\\Program Files\\\\Foo\\\\Foo ..\"\n");
+    m.files.AddFile("C:\\Program Files\\Foo\\Foo ..\\readme.txt");
+    m.files.AddFile("C:\\Program Files\\Foo\\Foo\\keep.txt");
+    m.files.AddFile("C:\\Program Files\\Other\\keep.txt");
+    const sim::Machine before = m;
+    const Call call{Export::RemoveInstalledLegacyPlayer, "Foo ..", "", 27};
+    EXPECT_EQ(RemoveInstalledLegacyPlayer(27, "Foo .."), 1);
+    EXPECT_FALSE(m.files.Exists("C:\\Program Files\\Foo\\Foo ..\\readme.txt"));
+    EXPECT_TRUE(m.files.Exists("C:\\Program Files\\Foo\\Foo\\keep.txt"));
+    EXPECT_TRUE(m.files.Exists("C:\\Program Files\\Other\\keep.txt"));
+    EXPECT_FALSE(m.KeyExists("HKLM\\SOFTWARE\\Foo"));
+    std::vector<Change> outside = px714check::Violations(before, m, call);
+    EXPECT_TRUE(outside.empty()) << Describe(outside) << "Trace:\n" << m.TraceText();
+    EXPECT_EQ(m.OpenHandleCount(), 0u) << m.OpenHandleReport();
+}
+
 }  // namespace
