@@ -568,6 +568,17 @@ void AllowList::ValueSet(const std::string& keyPath, const std::string& valueNam
     if (SplitKeyPath(keyPath, &parts)) values_.push_back(ValueRule{parts, valueName, false, type, std::move(data)});
 }
 
+namespace {
+
+// A resolved path as the list keeps it: "X:" and the names below it.
+std::vector<std::string> Components(const sim::ResolvedPath& resolved) {
+    std::vector<std::string> path{std::string(1, resolved.drive) + ":"};
+    path.insert(path.end(), resolved.names.begin(), resolved.names.end());
+    return path;
+}
+
+}  // namespace
+
 void AllowList::FolderCleaning(const sim::Machine& machine, const std::string& folderPath) {
     if (folderPath.empty()) return;
     // The folder the text names, and the folder its entries are reached in:
@@ -577,13 +588,9 @@ void AllowList::FolderCleaning(const sim::Machine& machine, const std::string& f
     for (const char* entry : {"", "\\entry"}) {
         sim::ResolvedPath resolved;
         if (machine.files.Resolve(folderPath + entry, machine.codePage, &resolved) != 0) continue;
-        if (*entry != 0) {
-            if (resolved.names.empty()) continue;
-            resolved.names.pop_back();
-        }
+        if (*entry != 0 && !resolved.names.empty()) resolved.names.pop_back();
         if (resolved.names.empty()) continue;  // a drive's root is nobody's folder
-        std::vector<std::string> path{std::string(1, resolved.drive) + ":"};
-        path.insert(path.end(), resolved.names.begin(), resolved.names.end());
+        std::vector<std::string> path = Components(resolved);
         if (std::find(folders_.begin(), folders_.end(), path) == folders_.end()) folders_.push_back(path);
     }
 }
@@ -591,17 +598,13 @@ void AllowList::FolderCleaning(const sim::Machine& machine, const std::string& f
 void AllowList::FileRemoval(const sim::Machine& machine, const std::string& filePath) {
     sim::ResolvedPath resolved;
     if (machine.files.Resolve(filePath, machine.codePage, &resolved) != 0 || resolved.names.empty()) return;
-    std::vector<std::string> path{std::string(1, resolved.drive) + ":"};
-    path.insert(path.end(), resolved.names.begin(), resolved.names.end());
-    files_.push_back(path);
+    files_.push_back(Components(resolved));
 }
 
 void AllowList::InfFolder(const sim::Machine& machine, const std::string& folderPath) {
     sim::ResolvedPath resolved;
     if (machine.files.Resolve(folderPath, machine.codePage, &resolved) != 0) return;
-    std::vector<std::string> path{std::string(1, resolved.drive) + ":"};
-    path.insert(path.end(), resolved.names.begin(), resolved.names.end());
-    infFolders_.push_back(path);
+    infFolders_.push_back(Components(resolved));
 }
 
 void AllowList::Service(const std::string& name) {

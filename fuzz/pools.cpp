@@ -381,9 +381,8 @@ void AddInstalledPlayer(FuzzedDataProvider& in, sim::Machine& m) {
     SetText(m.registry.CreatePath(std::string("HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\") +
                                   FlipCase(in, row.UninstallKey)),
             "DisplayName", name);
-    if (company.empty() || company.find('\\') != std::string::npos) return;
+    if (company.empty() || name.find('\\') != std::string::npos) return;  // the company word is part of the name
     const std::string product = "HKLM\\SOFTWARE\\" + company + "\\" + name;
-    if (name.find('\\') != std::string::npos) return;
     sim::Key* params = m.registry.CreatePath(product + "\\Params");
     std::string folders[2] = {"C:\\Program Files\\" + company + "\\" + name, WindowsFolder(m) + "\\Start Menu\\Programs\\" + name};
     static const char* const kOddFolders[] = {"", "C:\\", "C:", "C:\\Program Files", "C:\\Program Files\\..", "D:\\"};
